@@ -1,0 +1,37 @@
+# Quillon's entry points. `make test` and `make run` do all the set-up on a fresh Debian machine.
+SHELL := /bin/bash
+ROOT := $(CURDIR)
+JOBS ?= $(shell nproc)
+SERVER := $(ROOT)/build/native/quillon-server
+
+.PHONY: all deps native native-asan native-tsan windows test run fuzz clean
+
+all: native windows
+
+deps:
+	@tools/install-deps.sh
+
+native: deps
+	cmake --preset native >/dev/null
+	cmake --build --preset native -j $(JOBS)
+
+native-asan: native
+	cmake --preset native-asan -DQUILLON_SERVER=$(SERVER) >/dev/null
+	cmake --build --preset native-asan -j $(JOBS)
+
+native-tsan: native
+	cmake --preset native-tsan -DQUILLON_SERVER=$(SERVER) >/dev/null
+	cmake --build --preset native-tsan -j $(JOBS)
+
+windows: native
+	cmake --preset windows -DQUILLON_SERVER=$(SERVER) >/dev/null
+	cmake --build --preset windows -j $(JOBS)
+
+test:
+	@tools/run-tests.sh
+
+run: native windows
+	@tools/run.sh
+
+clean:
+	rm -rf build

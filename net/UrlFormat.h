@@ -1,0 +1,43 @@
+// Bounded URL formatting. A template holds %s and %d conversions; each argument says how it goes
+// in: a host verbatim, a query value percent-encoded as UTF-8 (unreserved characters unchanged),
+// or a signed 32-bit number in decimal. A URL that does not fit its destination is refused: the
+// formatter returns 0 and leaves the destination exactly as it was, so a request is never cut
+// into a different one. 1 when it fits.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+template <typename CharT> struct BasicUrlArg {
+    enum class Kind { Verbatim, Query, Number };
+    Kind kind;
+    std::basic_string_view<CharT> text;
+    std::int32_t number = 0;
+};
+
+using UrlArg = BasicUrlArg<char16_t>;
+using UrlArgA = BasicUrlArg<char>;
+
+inline UrlArg Host(const char16_t* text) { return {UrlArg::Kind::Verbatim, text ? text : u"", 0}; }
+inline UrlArg Query(const char16_t* text) { return {UrlArg::Kind::Query, text ? text : u"", 0}; }
+inline UrlArg Number(std::int32_t value) { return {UrlArg::Kind::Number, {}, value}; }
+inline UrlArgA HostA(const char* text) { return {UrlArgA::Kind::Verbatim, text ? text : "", 0}; }
+inline UrlArgA QueryA(const char* text) { return {UrlArgA::Kind::Query, text ? text : "", 0}; }
+
+// Wide formatter for every request URL but the login's; capacity 500 (g_requestUrl).
+int FormatUrl(char16_t* dest, std::size_t capacity, std::u16string_view tmpl, std::initializer_list<UrlArg> args);
+
+// The login URL: the default site URL followed by the login template, id and password encoded.
+inline constexpr std::size_t kLoginUrlCapacity = 200;
+int FormatLoginUrl(char16_t (&dest)[kLoginUrlCapacity], const char16_t* id, const char16_t* password);
+
+// Narrow formatter (the cancel notice); a narrow query value is taken as UTF-8 bytes.
+inline constexpr std::size_t kNarrowUrlCapacity = 200;
+int FormatUrlA(char* dest, std::size_t capacity, std::string_view tmpl, std::initializer_list<UrlArgA> args);
+
+// Percent-encodes UTF-16 text as UTF-8 (RFC 3986 unreserved characters stay as they are).
+std::u16string PercentEncode(std::u16string_view text);
+std::string PercentEncodeA(std::string_view utf8);

@@ -1,0 +1,131 @@
+// URL formatting: percent-encoding of every query value, verbatim hosts, fit and refusal.
+#include "net/Endpoints.h"
+#include "net/SharedState.h"
+#include "net/Text.h"
+#include "net/UrlFormat.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+struct EncodeCase {
+    std::u16string input;
+    std::u16string encoded;
+};
+
+class EncodeTest : public ::testing::TestWithParam<EncodeCase> {};
+
+TEST_P(EncodeTest, EncodesAsUtf8) { EXPECT_EQ(PercentEncode(GetParam().input), GetParam().encoded); }
+
+INSTANTIATE_TEST_SUITE_P(Values, EncodeTest,
+                         ::testing::Values(EncodeCase{u"AZaz09-._~", u"AZaz09-._~"},
+                                           EncodeCase{u"a&b=c", u"a%26b%3Dc"}, EncodeCase{u"#+ %", u"%23%2B%20%25"},
+                                           EncodeCase{u"한", u"%ED%95%9C"},
+                                           EncodeCase{u"\U0001F600", u"%F0%9F%98%80"},
+                                           EncodeCase{u"\xD800", u"%EF%BF%BD"}, EncodeCase{u"", u""},
+                                           EncodeCase{u"010-1234/5", u"010-1234%2F5"}));
+
+TEST(UrlFormat, HostVerbatimValuesEncodedNumberSigned) {
+    char16_t dest[500] = {};
+    ASSERT_EQ(FormatUrl(dest, 500, kTextMessageTemplate,
+                        {Host(u"127.0.0.1:8480"), Query(u"dev 1"), Query(u"1,000"), Query(u"5%"), Query(u"010&x=1"),
+                         Number(-2147483647 - 1)}),
+              1);
+    EXPECT_EQ(std::u16string(dest), u"http://127.0.0.1:8480/sms_client_v10/pctelmilege.php?deviceid=dev%201"
+                                    u"&price=1%2C000&milege=5%25&tel=010%26x%3D1&marktag=-2147483648");
+}
+
+TEST(UrlFormat, RefusesWhatDoesNotFitAndKeepsDestination) {
+    char16_t dest[20];
+    quillon::CopyText(dest, u"previous");
+    EXPECT_EQ(FormatUrl(dest, 20, u"http://%s/%s", {Host(u"h"), Query(u"0123456789")}), 1); // 19 units
+    EXPECT_EQ(std::u16string(dest), u"http://h/0123456789");
+    EXPECT_EQ(FormatUrl(dest, 20, u"http://%s/%s", {Host(u"h"), Query(u"0123456789a")}), 0); // 20 units
+    EXPECT_EQ(std::u16string(dest), u"http://h/0123456789");
+    EXPECT_EQ(FormatUrl(dest, 20, u"http://%s/%s", {Host(u"h"), Query(u"한")}), 1);
+    EXPECT_EQ(FormatUrl(dest, 20, u"http://%s/%s", {Host(u"h"), Query(u"한한")}), 0); // 9 units each
+}
+
+TEST(UrlFormat, ConversionArgumentMismatchIsRefused) {
+    char16_t dest[50] = u"keep";
+    EXPECT_EQ(FormatUrl(dest, 50, u"%s%s", {Host(u"a")}), 0);
+    EXPECT_EQ(FormatUrl(dest, 50, u"%s", {Host(u"a"), Host(u"b")}), 0);
+    EXPECT_EQ(FormatUrl(dest, 50, u"%d", {Host(u"a")}), 0);
+    EXPECT_EQ(std::u16string(dest), u"keep");
+}
+
+TEST(UrlFormat, LoginUrlEncodesAndFitsTwoHundredUnits) {
+    char16_t dest[kLoginUrlCapacity] = {};
+    ASSERT_EQ(FormatLoginUrl(dest, u"a&b", u"p w#한"), 1);
+    EXPECT_EQ(std::u16string(dest),
+              std::u16string(kDefaultSiteUrl) + u"/android/poslogin.php?id=a%26b&password=p%20w%23%ED%95%9C");
+    // The longest id and password the dialog reads (79 each) no longer fit once encoded.
+    const std::u16string id(79, u'&');
+    EXPECT_EQ(FormatLoginUrl(dest, id.c_str(), u"x"), 0);
+    EXPECT_EQ(FormatLoginUrl(dest, u"", u""), 1);
+    EXPECT_EQ(std::u16string(dest), std::u16string(kDefaultSiteUrl) + u"/android/poslogin.php?id=&password=");
+}
+
+TEST(UrlFormat, NarrowFormatterEncodesBytes) {
+    char dest[kNarrowUrlCapacity] = {};
+    ASSERT_EQ(FormatUrlA(dest, sizeof dest, kCancelNoticeTemplate, {HostA("h:1"), QueryA("de mo")}), 1);
+    EXPECT_STREQ(dest, "http://h:1/android/processcancel.php?storeidx=de%20mo");
+    EXPECT_EQ(FormatUrlA(dest, 10, kCancelNoticeTemplate, {HostA("h"), QueryA("")}), 0);
+}
+
+struct OperationCase {
+    std::int32_t op;
+    int process;
+    std::int32_t state;
+    std::u16string code;
+};
+
+class OperationTest : public ::testing::TestWithParam<OperationCase> {};
+
+TEST_P(OperationTest, CatalogueAndUrl) {
+    const auto& c = GetParam();
+    ResetSharedState();
+    quillon::CopyText(g_serverHost, u"host:1");
+    quillon::CopyText(g_deviceId, u"d1");
+    SetSaleInputs(u" 1,000", u"5");
+    const OperationInfo* op = FindOperation(c.op);
+    ASSERT_NE(op, nullptr);
+    EXPECT_EQ(op->sentState, c.state);
+    EXPECT_EQ(std::u16string(CompletionCodeFor(c.state)), c.code);
+    ASSERT_EQ(FormatOperationUrl(*op), 1);
+    EXPECT_EQ(std::u16string(g_requestUrl), u"http://host:1/android/pcposmilege.php?deviceid=d1&process=" +
+                                                std::u16string(1, char16_t(u'0' + c.process)) +
+                                                u"&price=%201%2C000&milege=5");
+}
+
+INSTANTIATE_TEST_SUITE_P(Operations, OperationTest,
+                         ::testing::Values(OperationCase{Give, 1, 3, u"11"}, OperationCase{Pay, 2, 7, u"12"},
+                                           OperationCase{Cancel, 3, 9, u"13"}));
+
+TEST(Endpoints, UnknownOperationAndStateHaveNothing) {
+    for (int op : {0, 2, 3, 7, -1})
+        EXPECT_EQ(FindOperation(op), nullptr) << op;
+    for (int state : {0, 1, 5, 11})
+        EXPECT_EQ(CompletionCodeFor(state), nullptr) << state;
+}
+
+TEST(Endpoints, EmptyHostGivesSchemeThenSlash) {
+    ResetSharedState();
+    ASSERT_EQ(FormatGetResultUrl(), 1);
+    EXPECT_EQ(std::u16string(g_requestUrl), u"http:///android/pcposgetmilegeret.php?deviceid=");
+    ASSERT_EQ(FormatDeleteDataUrl(), 1);
+    EXPECT_EQ(std::u16string(g_requestUrl), u"http:///android/deleteposdata.php?deviceid=");
+}
+
+TEST(Endpoints, KoreanRateThatOverflowsIsRefusedAndUrlKept) {
+    ResetSharedState();
+    quillon::CopyText(g_requestUrl, u"untouched");
+    const std::u16string korean(79, u'한'); // 79 x 9 units once encoded
+    SetSaleInputs(u"1000", korean.c_str());
+    EXPECT_EQ(FormatOperationUrl(*FindOperation(Give)), 0);
+    EXPECT_EQ(std::u16string(g_requestUrl), u"untouched");
+}
+
+} // namespace

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Quillon needs to build, test and run, when any is missing.
+# One list for everything: the native core, the Windows cross-build, Wine/Xvfb, the server,
+# the artwork generator and the fuzzer.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config git
+  libgtest-dev googletest
+  libcurl4-openssl-dev
+  libcpp-httplib-dev libsqlite3-dev libssl-dev
+  g++-mingw-w64-x86-64 mingw-w64-tools
+  wine wine64 xvfb xauth x11-utils x11-apps xdotool
+  imagemagick fonts-nanum icoutils python3-pefile
+  clang libclang-rt-14-dev
+  curl locales
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "install-deps: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Wine shows Korean message boxes ("확인") and uses code page 949 only under a Korean locale.
+if ! locale -a 2>/dev/null | grep -qi '^ko_KR\.utf-\?8$'; then
+  echo "install-deps: generating the ko_KR.UTF-8 locale"
+  $SUDO sed -i 's/^# *ko_KR.UTF-8 UTF-8/ko_KR.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^ko_KR.UTF-8 UTF-8' /etc/locale.gen || echo 'ko_KR.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
+fi

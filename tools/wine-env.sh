@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Sourced by the scripts that run Quillon's Windows executables. Sets up a private Wine prefix
+# under build/ that renders Hangul (Nanum fonts mapped for 바탕체, MS Shell Dlg and the system
+# font) and lets Wine draw real frames (Managed=N), so window and client sizes are as on Windows.
+#   QUILLON_ROOT    the repository (default: this script's parent)
+#   WINEPREFIX      build/wineprefix unless set
+quillon_root=${QUILLON_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
+export WINEPREFIX=${WINEPREFIX:-$quillon_root/build/wineprefix}
+export WINEARCH=win64
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
+# The Korean code page (949) and the "확인" button of message boxes.
+export LC_ALL=ko_KR.UTF-8
+# The program reads no proxy; neither must Wine's WinInet.
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
+
+quillon_ensure_prefix() {
+    local stamp=$WINEPREFIX/.quillon-ready
+    [ -f "$stamp" ] && return 0
+    mkdir -p "$WINEPREFIX"
+    (flock 9
+        [ -f "$stamp" ] && exit 0
+        wineboot -i >/dev/null 2>&1
+        local r='HKCU\Software\Wine\Fonts\Replacements'
+        for f in '바탕체' '바탕' 'BatangChe' 'Batang'; do
+            wine reg add "$r" /v "$f" /t REG_SZ /d NanumMyeongjo /f >/dev/null 2>&1
+        done
+        for f in '굴림' 'Gulim' '돋움' 'Dotum' '맑은 고딕' 'Malgun Gothic' 'MS Shell Dlg' 'MS Shell Dlg 2' \
+                 'Tahoma' 'MS Sans Serif' 'System'; do
+            wine reg add "$r" /v "$f" /t REG_SZ /d NanumGothic /f >/dev/null 2>&1
+        done
+        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+            /v Tahoma /t REG_MULTI_SZ /d 'NanumGothic.ttf,NanumGothic' /f >/dev/null 2>&1
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d Y /f >/dev/null 2>&1
+        wineserver -w
+        touch "$stamp"
+    ) 9>"$WINEPREFIX.lock"
+}
