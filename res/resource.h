@@ -1,0 +1,42 @@
+// Numeric ids of Quillon's resources, shared by Quillon.rc and the program.
+#pragma once
+
+// Dialog templates
+#define IDD_QUILLON_DIALOG 102
+#define IDD_POS_DIALOG 104
+#define IDD_PROCESS_DIALOG 105
+#define IDD_LOGIN_DIALOG 130
+#define IDD_UPGRADE_DIALOG 136
+
+// Strings
+#define IDS_SOCKETS_INIT_FAILED 103
+
+// Icon group
+#define IDI_QUILLON 128
+
+// Bitmaps
+#define IDB_LOGIN_BACKGROUND 131
+#define IDB_POS_BACKGROUND 132
+#define IDB_WAITING 133
+#define IDB_LOGIN_BUTTON 135
+#define IDB_LAUNCHER 137
+#define IDB_GIVE_DONE 138
+#define IDB_GIVE_BUTTON 139
+#define IDB_PAY_BUTTON 140
+#define IDB_CANCEL_BUTTON 141
+#define IDB_SEND_BUTTON 142
+#define IDB_PAY_DONE 143
+#define IDB_CANCEL_DONE 144
+
+// Controls
+#define IDC_LAUNCH_BUTTON 1001
+#define IDC_AMOUNT_EDIT 1002
+#define IDC_RATE_EDIT 1003
+#define IDC_GIVE_BUTTON 1004
+#define IDC_PAY_BUTTON 1005
+#define IDC_EXIT_BUTTON 1006
+#define IDC_CANCEL_MILEAGE_BUTTON 1007
+#define IDC_ID_EDIT 1010
+#define IDC_PASSWORD_EDIT 1011
+#define IDC_UPGRADE_MESSAGE_EDIT 1011
+#define IDC_PHONE_EDIT 1012
