@@ -1,0 +1,101 @@
+#include "dialogs/LoginDlg.h"
+
+#include "dialogs/UpGradeDlg.h"
+#include "net/Endpoints.h"
+#include "net/Request.h"
+#include "net/SharedState.h"
+#include "net/Text.h"
+#include "net/UrlFormat.h"
+#include "res/resource.h"
+#include "skin/Skin.h"
+
+#include <cstdlib>
+#include <string_view>
+
+namespace {
+
+constexpr int kTypedTextCapacity = 80; // at most 79 characters of each edit are taken
+constexpr int kLoginButtonCopyWidth = 288;
+constexpr int kLoginButtonCopyHeight = 42;
+
+} // namespace
+
+BEGIN_MESSAGE_MAP(CLoginDlg, CDialog)
+    ON_COMMAND(IDOK, OnLogin)
+    ON_WM_PAINT()
+    ON_COMMAND(IDCANCEL, OnQuit)
+    ON_WM_LBUTTONDOWN()
+END_MESSAGE_MAP()
+
+CLoginDlg::CLoginDlg() : CDialog(IDD_LOGIN_DIALOG) {}
+
+void CLoginDlg::DoDataExchange(CDataExchange* dx) {
+    CDialog::DoDataExchange(dx);
+    DDX_Control(dx, IDC_ID_EDIT, m_idEdit);
+    DDX_Control(dx, IDC_PASSWORD_EDIT, m_passwordEdit);
+}
+
+BOOL CLoginDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    m_bmpBackground.LoadBitmap(IDB_LOGIN_BACKGROUND);
+    m_bmpLoginButton.LoadBitmap(IDB_LOGIN_BUTTON);
+    // No caption and no frame: a 600 x 600 window is a 600 x 600 client area.
+    MoveWindow(0, 0, kSkinClientSize, kSkinClientSize, TRUE);
+    CenterWindow();
+    ::ShowWindow(GetDlgItem(IDOK), SW_HIDE);
+    ::ShowWindow(GetDlgItem(IDCANCEL), SW_HIDE);
+    m_loginRect.SetRect(158, 382, 446, 424);
+    return TRUE;
+}
+
+void CLoginDlg::OnPaint() {
+    CPaintDC dc(this);
+    CRect client;
+    GetClientRect(&client);
+    DrawSkin(dc, m_bmpBackground, client.left, client.top, client.right, client.bottom);
+    DrawSkin(dc, m_bmpLoginButton, m_loginRect.left, m_loginRect.top, kLoginButtonCopyWidth, kLoginButtonCopyHeight);
+}
+
+void CLoginDlg::OnLogin() {
+    wchar_t id[kTypedTextCapacity] = {};
+    wchar_t password[kTypedTextCapacity] = {};
+    m_idEdit.GetWindowText(id, kTypedTextCapacity);
+    m_passwordEdit.GetWindowText(password, kTypedTextCapacity);
+
+    char16_t url[kLoginUrlCapacity] = {};
+    if (!FormatLoginUrl(url, AsU16(id), AsU16(password))) {
+        // Nothing is sent; the cashier corrects the input in the dialog that stays open.
+        AfxMessageBox(L"아이디 또는 비밀번호가 너무 깁니다.", MB_OK);
+        return;
+    }
+
+    bool accepted = false;
+    bool current = true;
+    {
+        auto exchange = LockExchange();
+        quillon::CopyText(g_requestUrl, url);
+        SendRequest(); // the decision rests on field 0 alone
+        accepted = std::u16string_view(g_fields[0]) == u"1";
+        if (accepted) {
+            StoreLoginFields();
+            current = std::u16string_view(g_fields[7]) == kClientVersion;
+        }
+    }
+    if (!accepted) {
+        EndDialog(IDCANCEL);
+        return;
+    }
+    if (!current) {
+        UpGradeDlg upgrade;
+        upgrade.DoModal(); // accepting ends the process inside the notice
+    }
+    EndDialog(IDOK);
+}
+
+void CLoginDlg::OnQuit() { std::exit(1); }
+
+void CLoginDlg::OnLButtonDown(UINT, CPoint point) {
+    if (HitImageButton(m_loginRect, point))
+        OnLogin();
+    Default();
+}

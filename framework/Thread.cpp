@@ -1,0 +1,33 @@
+#include "framework/Thread.h"
+
+#include <process.h>
+
+CWinThread::~CWinThread() {
+    if (m_hThread)
+        ::CloseHandle(m_hThread);
+}
+
+unsigned __stdcall CWinThread::Entry(void* self) {
+    auto* thread = static_cast<CWinThread*>(self);
+    const UINT exitCode = thread->m_pfnThreadProc(thread->m_pThreadParams);
+    if (thread->m_bAutoDelete)
+        delete thread;
+    return exitCode;
+}
+
+CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority, UINT stackSize, DWORD createFlags,
+                           LPSECURITY_ATTRIBUTES security) {
+    auto* thread = new CWinThread(proc, param);
+    // Always created suspended, so the object is complete before the thread can delete it.
+    const uintptr_t handle =
+        ::_beginthreadex(security, stackSize, &CWinThread::Entry, thread, CREATE_SUSPENDED, nullptr);
+    if (!handle) {
+        delete thread;
+        return nullptr;
+    }
+    thread->m_hThread = reinterpret_cast<HANDLE>(handle);
+    ::SetThreadPriority(thread->m_hThread, priority);
+    if (!(createFlags & CREATE_SUSPENDED))
+        thread->ResumeThread();
+    return thread;
+}
