@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# The scripted walk-through of `make run` without a display: drives the real Quillon.exe with
+# real mouse and keyboard input (xdotool) against the running quillon-server, saves a screenshot
+# of every screen under out/run/ and prints what the server received.
+#   QUILLON_EXE   the executable (default build/windows/Quillon.exe)
+#   QUILLON_PORT  the server's port (default 8480)
+# Exit code 0 when every step saw the screen it expected.
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+exe=${QUILLON_EXE:-build/windows/Quillon.exe}
+port=${QUILLON_PORT:-8480}
+base=http://127.0.0.1:$port
+shots=out/run
+mkdir -p "$shots"
+rm -f "$shots"/*.png
+. tools/wine-env.sh
+
+fail() {
+    echo "walkthrough: FAILED: $*" >&2
+    import -window root "$shots/failure.png" 2>/dev/null
+    wineserver -k 2>/dev/null
+    exit 1
+}
+
+# Waits for a top-level window of Quillon whose title matches $1 (a regex; "" for none) and whose
+# client area is $2 x $3 (0 for any); prints "id x y" with the client area's screen origin.
+wait_window() {
+    local title=$1 cw=$2 ch=$3 tries
+    for tries in $(seq 1 100); do
+        local id
+        for id in $(xdotool search --onlyvisible --class 'quillon' 2>/dev/null); do
+            local name geometry w h x y
+            name=$(xdotool getwindowname "$id" 2>/dev/null)
+            if [ -z "$title" ]; then [ -n "$name" ] && continue; else [[ $name =~ $title ]] || continue; fi
+            eval "$(xdotool getwindowgeometry --shell "$id")"
+            w=$WIDTH h=$HEIGHT x=$X y=$Y
+            [ "$w" -lt 50 ] && continue
+            # Wine draws frames itself here: equal side borders, the caption on top.
+            local border=0 top=0
+            if [ "$cw" -gt 0 ]; then
+                border=$(((w - cw) / 2))
+                top=$((h - ch - border))
+                [ $((w - cw)) -ge 0 ] && [ "$top" -ge 0 ] || continue
+                [ $((border * 2)) -eq $((w - cw)) ] || continue
+            fi
+            echo "$id $((x + border)) $((y + top))"
+            return 0
+        done
+        sleep 0.2
+    done
+    return 1
+}
+
+click() { # click ORIGIN_X ORIGIN_Y X Y
+    xdotool mousemove $(($1 + $3)) $(($2 + $4)) click 1
+    sleep 0.4
+}
+
+shot() {
+    sleep 0.6
+    import -window root "$shots/$1.png"
+    echo "walkthrough: screenshot $shots/$1.png"
+}
+
+post() { curl -s -X POST "$base$1"; echo; }
+
+confirm_customer() {
+    local device
+    device=$(curl -s "$base/sim/requests" | grep -o 'deviceid=[^&]*' | tail -n 1 | cut -d= -f2)
+    [ -n "$device" ] || fail "no device id in the server's log"
+    echo -n "walkthrough: customer confirms on the phone: "
+    post "/sim/confirm?deviceid=$device"
+}
+
+post /sim/reset >/dev/null
+wineserver -p 2>/dev/null
+wine "$exe" &
+app=$!
+
+# Login
+read -r login lx ly < <(wait_window "" 600 600) || fail "the login dialog did not appear"
+click "$lx" "$ly" 370 304 && xdotool type --delay 40 demo
+click "$lx" "$ly" 370 354 && xdotool type --delay 40 demo
+shot 01-login
+click "$lx" "$ly" 300 400
+
+# Launcher
+read -r launcher bx by < <(wait_window '^ByeolbadaPos$' 0 0) || fail "the launcher did not appear"
+shot 02-launcher
+
+run_operation() { # run_operation NAME Y_OF_IMAGE_BUTTON
+    local name=$1 y=$2
+    click "$px" "$py" 300 "$y"
+    read -r tx tox toy < <(wait_window_second) || fail "the $name transaction dialog did not appear"
+    shot "$3-$name-waiting"
+    confirm_customer
+    sleep 1.5
+    shot "$4-$name-result"
+    xdotool key --window "$tx" Escape
+    sleep 0.8
+}
+
+# Transaction dialogs share the amount entry's title: the newest such window is the transaction.
+wait_window_second() {
+    local tries
+    for tries in $(seq 1 100); do
+        local ids
+        ids=$(xdotool search --onlyvisible --name '^별바다 포스$' 2>/dev/null | tail -n 1)
+        if [ -n "$ids" ] && [ "$ids" != "$pos" ]; then
+            eval "$(xdotool getwindowgeometry --shell "$ids")"
+            local border=$(((WIDTH - 600) / 2))
+            echo "$ids $((X + border)) $((Y + HEIGHT - 600 - border))"
+            return 0
+        fi
+        sleep 0.2
+    done
+    return 1
+}
+
+click "$bx" "$by" 100 40
+read -r pos px py < <(wait_window '^별바다 포스$' 600 600) || fail "the amount entry did not appear"
+shot 03-amount-entry
+click "$px" "$py" 330 150 && xdotool type --delay 40 15000
+shot 04-amount-typed
+
+run_operation give 330 05 06
+run_operation pay 420 07 08
+run_operation cancel 500 09 10
+
+# A give answered by a text message instead of the app
+click "$px" "$py" 300 330
+read -r tx tox toy < <(wait_window_second) || fail "the give dialog did not appear"
+click "$tox" "$toy" 150 240 && xdotool type --delay 40 01012345678
+shot 11-text-message-typed
+click "$tox" "$toy" 377 224
+sleep 1
+shot 12-text-message-sent
+xdotool key Return
+sleep 1
+
+xdotool key --window "$pos" Escape
+sleep 0.8
+xdotool key --window "$launcher" Escape
+for _ in $(seq 1 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.2; done
+kill -0 "$app" 2>/dev/null && fail "Quillon did not end after Esc on the launcher"
+
+echo
+echo "walkthrough: what the server received:"
+curl -s "$base/sim/requests"
+echo "walkthrough: the text-message outbox:"
+curl -s "$base/sim/sms"
+echo "walkthrough: done, screenshots in $shots/"
