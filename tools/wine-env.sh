@@ -15,15 +15,21 @@ export LC_ALL=ko_KR.UTF-8
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
 
 quillon_ensure_prefix() {
-    local stamp=$WINEPREFIX/.quillon-ready
+    # Renamed whenever the settings below change, so existing prefixes take them up.
+    local stamp=$WINEPREFIX/.quillon-ready-2
     [ -f "$stamp" ] && return 0
     mkdir -p "$WINEPREFIX"
     (flock 9
         [ -f "$stamp" ] && exit 0
         wineboot -i >/dev/null 2>&1
         local r='HKCU\Software\Wine\Fonts\Replacements'
-        for f in '바탕체' '바탕' 'BatangChe' 'Batang'; do
+        for f in '바탕' 'Batang'; do
             wine reg add "$r" /v "$f" /t REG_SZ /d NanumMyeongjo /f >/dev/null 2>&1
+        done
+        # 바탕체 is the fixed-pitch cut (half-width Latin, cell height one em), and the templates' dialog
+        # units assume its metrics: NanumGothicCoding has the same, so the edits land on the skins' rules.
+        for f in '바탕체' 'BatangChe'; do
+            wine reg add "$r" /v "$f" /t REG_SZ /d NanumGothicCoding /f >/dev/null 2>&1
         done
         for f in '굴림' 'Gulim' '돋움' 'Dotum' '맑은 고딕' 'Malgun Gothic' 'MS Shell Dlg' 'MS Shell Dlg 2' \
                  'Tahoma' 'MS Sans Serif' 'System'; do
