@@ -1,0 +1,80 @@
+// The operator's books: shops, the tills registered at login, customers and their mileage
+// accounts, each till's open operation, past payments and the text-message outbox, in SQLite.
+// Every public member answers with the reply record the till reads (or, for the simulation
+// API, the record the test reads), so the HTTP layer only routes and delivers.
+//
+// Thread-safe: any request thread may call any member; one lock serialises the database.
+#pragma once
+
+#include "server/Database.h"
+#include "server/QueryString.h"
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class Books {
+public:
+    enum class Seed { Demo, None };
+
+    struct PendingOperation {
+        std::string deviceId;
+        std::string shopName;
+        int process = 0; // 1 give, 2 pay, 3 cancel
+        std::int64_t amount = 0;
+        std::string rate;
+        std::int64_t openedAtMs = 0; // Unix time
+    };
+
+    struct Customer {
+        std::string phone; // as displayed, e.g. "010-1234-5678"
+        std::string name;
+    };
+
+    // Opens or creates the database at `path` (":memory:" for none); a new database gets the
+    // schema and, with Seed::Demo, the demo shop and customers. Throws DatabaseError.
+    Books(const std::string& path, Seed seed);
+
+    // Operator endpoints. `host` is the host:port the till used to reach this server.
+    std::string Login(const QueryString& query, std::string_view host);
+    std::string Operation(const QueryString& query);
+    std::string GetResult(const QueryString& query);
+    std::string DeleteData(const QueryString& query);
+    std::string TextMessage(const QueryString& query);
+    std::string CancelNotice(const QueryString& query);
+
+    // The customer's side: confirms the till's pending operation as the customer with that phone
+    // number (any punctuation ignored), or as the demo customer when `phone` is empty.
+    std::string Confirm(std::string_view deviceId, std::string_view phone);
+    // Sets any of version, coins and rate of shop `id`.
+    std::string SetShop(const QueryString& query);
+
+    // One line per message: deviceid, tel, price, rate, marktag, tab-separated.
+    std::string Outbox();
+    void ClearOutbox();
+
+    std::vector<PendingOperation> Pending();
+    std::vector<Customer> Customers(); // the demo customer first
+
+private:
+    struct Device {
+        std::string id;
+        std::string shopId;
+    };
+
+    void CreateSchema(Seed seed);
+    void SeedDemo();
+    bool FindDevice(std::string_view deviceId, Device& device);
+    std::string NewDeviceId();
+    std::string ConfirmGive(const std::string& shopId, const std::string& phone, std::int64_t amount,
+                            std::int32_t rateHundredths, std::string& result);
+    std::string ConfirmPay(const std::string& shopId, const std::string& phone, std::int64_t amount,
+                           std::string& result);
+    std::string ConfirmCancel(const std::string& shopId, const std::string& phone, std::int64_t amount,
+                              std::string& result);
+
+    std::mutex m_lock;
+    Database m_db;
+};

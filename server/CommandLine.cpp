@@ -1,0 +1,82 @@
+#include "server/CommandLine.h"
+
+#include "server/Numbers.h"
+
+bool CommandLine::Parse(const std::vector<std::string>& args, std::string& error) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string flag = args[i];
+        std::string value;
+        bool hasValue = false;
+        const auto eq = flag.find('=');
+        if (flag.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = flag.substr(eq + 1);
+            flag.resize(eq);
+            hasValue = true;
+        }
+        if (flag == "--help" || flag == "-h") {
+            if (hasValue) {
+                error = flag + " takes no value";
+                return false;
+            }
+            help = true;
+            continue;
+        }
+        if (flag != "--host" && flag != "--port" && flag != "--db" && flag != "--seed") {
+            error = "unknown option: " + args[i];
+            return false;
+        }
+        if (!hasValue) {
+            if (i + 1 >= args.size()) {
+                error = flag + " needs a value";
+                return false;
+            }
+            value = args[++i];
+        }
+        if (flag == "--host") {
+            if (value.empty()) {
+                error = "--host needs a host name or address";
+                return false;
+            }
+            host = value;
+        } else if (flag == "--port") {
+            const auto number = Numbers::ParseInteger(value, 0, 65535);
+            if (!number || value.front() == '-') {
+                error = "--port needs a number from 0 to 65535, not \"" + value + "\"";
+                return false;
+            }
+            port = static_cast<int>(*number);
+        } else if (flag == "--db") {
+            if (value.empty()) {
+                error = "--db needs a file name or :memory:";
+                return false;
+            }
+            db = value;
+        } else {
+            if (value != "demo" && value != "none") {
+                error = "--seed must be demo or none, not \"" + value + "\"";
+                return false;
+            }
+            seed = value;
+        }
+    }
+    return true;
+}
+
+std::string CommandLine::Usage() {
+    return R"(Usage: quillon-server [--host HOST] [--port PORT] [--db FILE | :memory:] [--seed demo|none]
+
+The reference operator server for Quillon: the till's HTTP endpoints, real books in SQLite,
+the customer's side simulated (/app, /sim/confirm) and faults on demand (/sim/fault).
+
+  --host HOST   address to listen on (default 127.0.0.1, loopback only)
+  --port PORT   TCP port (default 8480; 0 picks a free port)
+  --db FILE     SQLite database file, created when missing; :memory: keeps nothing
+                (default :memory:)
+  --seed demo   fill a new database with the demo shop (id "demo", password "demo") and
+                customers (default); --seed none starts a new database empty
+  -h, --help    show this help
+
+Prints "quillon-server listening on HOST:PORT" once it accepts connections, then one line per
+request. SIGINT or SIGTERM stops it.
+)";
+}

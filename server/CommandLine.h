@@ -1,0 +1,20 @@
+// quillon-server's command line: --host, --port, --db, --seed and --help, each flag taking its
+// value as the next argument or after '=' (--port=8480).
+#pragma once
+
+#include <string>
+#include <vector>
+
+class CommandLine {
+public:
+    std::string host = "127.0.0.1";
+    int port = 8480;
+    std::string db = ":memory:";
+    std::string seed = "demo"; // "demo" or "none"; used only when the database is new
+    bool help = false;
+
+    // Parses argv[1..]; false with a message in `error` for an unknown flag, a missing or bad value.
+    bool Parse(const std::vector<std::string>& args, std::string& error);
+
+    static std::string Usage();
+};

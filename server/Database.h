@@ -1,0 +1,49 @@
+// One SQLite connection, owned for the life of the server. Not thread-safe by itself: the Books
+// that own it serialise every use under their own lock.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+struct sqlite3;
+
+class DatabaseError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class Database {
+public:
+    // Opens (creating when missing) the file at `path`, or a private in-memory database for
+    // ":memory:". Throws DatabaseError when the file cannot be opened or is not a database.
+    explicit Database(const std::string& path);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Runs one or more statements that return no rows.
+    void Exec(const std::string& sql);
+    std::int64_t LastInsertId() const;
+    int Changes() const;
+    sqlite3* Handle() const { return m_db; }
+    const std::string& Path() const { return m_path; }
+
+    // BEGIN IMMEDIATE ... COMMIT; rolled back when left without Commit (an exception included).
+    class Transaction {
+    public:
+        explicit Transaction(Database& db);
+        ~Transaction();
+        Transaction(const Transaction&) = delete;
+        Transaction& operator=(const Transaction&) = delete;
+        void Commit();
+
+    private:
+        Database& m_db;
+        bool m_open = true;
+    };
+
+private:
+    sqlite3* m_db = nullptr;
+    std::string m_path;
+};

@@ -1,0 +1,96 @@
+#include "server/FaultTable.h"
+
+#include "server/Numbers.h"
+#include "server/Record.h"
+
+#include <array>
+#include <string_view>
+
+namespace {
+
+constexpr std::array<std::string_view, 6> kEndpoints = {
+    "/android/poslogin.php",      "/android/pcposmilege.php",        "/android/pcposgetmilegeret.php",
+    "/android/deleteposdata.php", "/sms_client_v10/pctelmilege.php", "/android/processcancel.php",
+};
+
+// A whole number parameter within [min, max].
+std::optional<std::int64_t> Number(const QueryString& query, std::string_view key, std::int64_t min,
+                                   std::int64_t max) {
+    return Numbers::ParseInteger(query.Get(key), min, max);
+}
+
+} // namespace
+
+bool FaultTable::IsEndpoint(const std::string& path) {
+    for (auto endpoint : kEndpoints) {
+        if (endpoint == path)
+            return true;
+    }
+    return false;
+}
+
+std::string FaultTable::Arm(const QueryString& query, const std::string& body) {
+    std::string path = query.Get("path");
+    if (!path.empty() && path.front() != '/')
+        path.insert(path.begin(), '/');
+    if (!IsEndpoint(path))
+        return Record::Refused("unknown endpoint path: " + path);
+
+    constexpr std::int64_t kHour = 3'600'000;
+    const std::string mode = query.Get("mode");
+    Fault fault;
+    if (mode == "off") {
+        std::lock_guard lock(m_lock);
+        m_faults.erase(path);
+        return Record::Accepted().Text();
+    } else if (mode == "delay") {
+        const auto ms = Number(query, "ms", 0, kHour);
+        if (!ms)
+            return Record::Refused("delay needs ms=0..3600000");
+        fault.mode = Fault::Mode::Delay;
+        fault.ms = *ms;
+    } else if (mode == "hang") {
+        fault.mode = Fault::Mode::Hang;
+    } else if (mode == "reset") {
+        const auto after = Number(query, "after", 0, 1'000'000'000);
+        if (!after)
+            return Record::Refused("reset needs after=N (body bytes)");
+        fault.mode = Fault::Mode::Reset;
+        fault.after = *after;
+    } else if (mode == "slow") {
+        const auto chunk = Number(query, "chunk", 1, 1'000'000'000);
+        const auto ms = Number(query, "ms", 0, kHour);
+        if (!chunk || !ms)
+            return Record::Refused("slow needs chunk=1.. and ms=0..3600000");
+        fault.mode = Fault::Mode::Slow;
+        fault.chunk = *chunk;
+        fault.ms = *ms;
+    } else if (mode == "body") {
+        fault.mode = Fault::Mode::Body;
+        fault.body = body;
+    } else if (mode == "status") {
+        const auto code = Number(query, "code", 200, 599);
+        if (!code)
+            return Record::Refused("status needs code=200..599");
+        fault.mode = Fault::Mode::Status;
+        fault.status = static_cast<int>(*code);
+    } else {
+        return Record::Refused("unknown mode: " + mode);
+    }
+    std::lock_guard lock(m_lock);
+    m_faults[path] = std::move(fault);
+    return Record::Accepted().Text();
+}
+
+std::optional<Fault> FaultTable::Find(const std::string& path) const {
+    std::lock_guard lock(m_lock);
+    const auto it = m_faults.find(path);
+    if (it == m_faults.end())
+        return std::nullopt;
+    return it->second;
+}
+
+void FaultTable::Clear() {
+    std::lock_guard lock(m_lock);
+    m_faults.clear();
+}

@@ -1,0 +1,370 @@
+#include "server/OperatorServer.h"
+
+#include "server/AppPage.h"
+#include "server/ConnectionSocket.h"
+#include "server/ElasticThreadPool.h"
+#include "server/Record.h"
+
+#include <httplib.h>
+
+#include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+namespace {
+
+constexpr const char* kRecordType = "text/plain; charset=utf-8";
+constexpr const char* kUnknownPath = "없는 주소입니다";
+
+// Tills and test clients may keep connections open; each such connection holds a pool thread
+// while it waits, hence a generous cap.
+constexpr std::size_t kMaxThreads = 512;
+constexpr std::size_t kKeptThreads = 8;
+constexpr auto kIdleThreadExit = std::chrono::seconds(10);
+
+std::string HostOf(const httplib::Request& req) {
+    std::string host = req.get_header_value("Host");
+    if (!host.empty())
+        return host;
+    // HTTP/1.0 without Host: the address the connection reached.
+    if (req.local_addr.find(':') != std::string::npos)
+        return "[" + req.local_addr + "]:" + std::to_string(req.local_port);
+    return req.local_addr + ":" + std::to_string(req.local_port);
+}
+
+bool IsSimulation(const std::string& path) {
+    return path.rfind("/sim/", 0) == 0 || path == "/app" || path == "/favicon.ico";
+}
+
+// The reason a bind to host:port fails, found by trying it once more with a socket of our own
+// (the HTTP layer keeps errno to itself).
+std::string BindFailure(const std::string& host, int port) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE;
+    addrinfo* found = nullptr;
+    const int rc = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
+    if (rc != 0)
+        return std::string("unknown host: ") + gai_strerror(rc);
+    std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owner(found, freeaddrinfo);
+    const int fd = socket(found->ai_family, found->ai_socktype, found->ai_protocol);
+    if (fd < 0)
+        return std::strerror(errno);
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    std::string why = "cannot listen";
+    if (bind(fd, found->ai_addr, found->ai_addrlen) != 0) {
+        why = errno == EADDRINUSE ? "port already in use" : std::strerror(errno);
+    }
+    close(fd);
+    return why;
+}
+
+std::string Timestamp() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%H:%M:%S", &local);
+    char withMs[40];
+    std::snprintf(withMs, sizeof withMs, "%s.%03d", text, static_cast<int>(ms));
+    return withMs;
+}
+
+} // namespace
+
+// httplib's server with a deeper accept queue: two hundred tills may connect at once, and the
+// library's own backlog of five would drop connection attempts into second-long retries.
+class OperatorServer::Http : public httplib::Server {
+public:
+    void DeepenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+};
+
+OperatorServer::OperatorServer(Books& books, LogSink log)
+    : m_books(books), m_log(std::move(log)), m_http(std::make_unique<Http>()) {
+    m_http->new_task_queue = [] { return new ElasticThreadPool(kMaxThreads, kKeptThreads, kIdleThreadExit); };
+    m_http->set_payload_max_length(1 << 20);
+    m_http->set_keep_alive_max_count(100);
+    AddRoutes();
+}
+
+OperatorServer::~OperatorServer() {
+    Stop();
+}
+
+bool OperatorServer::Bind(const std::string& host, int port, std::string& error) {
+    std::signal(SIGPIPE, SIG_IGN);
+    if (port < 0 || port > 65535) {
+        error = "port out of range";
+        return false;
+    }
+    const int bound =
+        port == 0 ? m_http->bind_to_any_port(host) : (m_http->bind_to_port(host, port) ? port : -1);
+    if (bound <= 0) {
+        error = BindFailure(host, port);
+        return false;
+    }
+    m_http->DeepenBacklog();
+    m_port = bound;
+    return true;
+}
+
+void OperatorServer::Start() {
+    m_thread = std::thread([this] { m_http->listen_after_bind(); });
+}
+
+void OperatorServer::Stop() {
+    if (m_stopping.exchange(true)) {
+        if (m_thread.joinable())
+            m_thread.join();
+        return;
+    }
+    m_http->stop();
+    if (m_port > 0)
+        ConnectionSocket::CutAll(m_port);
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+std::string OperatorServer::MaskPasswords(const std::string& target) {
+    std::string out = target;
+    std::size_t at = out.find('?');
+    while (at != std::string::npos) {
+        const std::size_t start = at + 1;
+        std::size_t end = out.find('&', start);
+        if (end == std::string::npos)
+            end = out.size();
+        const std::size_t eq = out.find('=', start);
+        if (eq != std::string::npos && eq < end) {
+            const std::string key = QueryString::Decode(out.substr(start, eq - start));
+            if (strcasecmp(key.c_str(), "password") == 0) {
+                out.replace(eq + 1, end - eq - 1, "***");
+                end = eq + 4;
+            }
+        }
+        at = end < out.size() ? end : std::string::npos;
+    }
+    return out;
+}
+
+void OperatorServer::WriteLog(const httplib::Request& req, const httplib::Response& res) {
+    if (!m_log)
+        return;
+    const std::size_t bytes = res.body.empty() ? res.content_length_ : res.body.size();
+    m_log(Timestamp() + " " + req.remote_addr + " " + req.method + " " + MaskPasswords(req.target) + " " +
+          std::to_string(res.status) + " " + std::to_string(bytes));
+}
+
+void OperatorServer::AddRoutes() {
+    m_http->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+        if (!IsSimulation(req.path))
+            m_requests.Add(req.target);
+        // A POST that announces no body ("curl -X POST URL") has none. httplib would read one up
+        // to the end of the connection, that is until its read time-out, so such a request is
+        // answered here, before the body is read.
+        if (req.method == "POST" && !req.has_header("Content-Length") &&
+            !req.has_header("Transfer-Encoding")) {
+            const auto post = m_posts.find(req.path);
+            if (post != m_posts.end()) {
+                post->second(req, std::string(), res);
+            } else {
+                res.status = 404;
+                res.set_content(Record::Refused(kUnknownPath), kRecordType);
+            }
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    m_http->set_logger(
+        [this](const httplib::Request& req, const httplib::Response& res) { WriteLog(req, res); });
+    m_http->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
+        std::string why = "unknown";
+        try {
+            std::rethrow_exception(ep);
+        } catch (const std::exception& e) {
+            why = e.what();
+        } catch (...) {
+        }
+        res.status = 500;
+        res.set_content(Record::Refused("server error: " + why), kRecordType);
+    });
+
+    auto query = [](const httplib::Request& req) { return QueryString::FromTarget(req.target); };
+    AddOperatorEndpoint("/android/poslogin.php", [this, query](const httplib::Request& req) {
+        return m_books.Login(query(req), HostOf(req));
+    });
+    AddOperatorEndpoint("/android/pcposmilege.php",
+                        [this, query](const httplib::Request& req) { return m_books.Operation(query(req)); });
+    AddOperatorEndpoint("/android/pcposgetmilegeret.php",
+                        [this, query](const httplib::Request& req) { return m_books.GetResult(query(req)); });
+    AddOperatorEndpoint("/android/deleteposdata.php", [this, query](const httplib::Request& req) {
+        return m_books.DeleteData(query(req));
+    });
+    AddOperatorEndpoint("/sms_client_v10/pctelmilege.php", [this, query](const httplib::Request& req) {
+        return m_books.TextMessage(query(req));
+    });
+    AddOperatorEndpoint("/android/processcancel.php", [this, query](const httplib::Request& req) {
+        return m_books.CancelNotice(query(req));
+    });
+
+    AddSimulation();
+
+    const auto unknown = [](const httplib::Request&, httplib::Response& res) {
+        res.status = 404;
+        res.set_content(Record::Refused(kUnknownPath), kRecordType);
+    };
+    m_http->Get(".*", unknown);
+    m_http->Post(".*", unknown);
+}
+
+void OperatorServer::AddOperatorEndpoint(const std::string& path,
+                                         std::function<std::string(const httplib::Request&)> answer) {
+    std::string pattern;
+    for (char c : path) {
+        if (c == '.')
+            pattern += '\\';
+        pattern += c;
+    }
+    m_http->Get(pattern,
+                [this, answer = std::move(answer)](const httplib::Request& req, httplib::Response& res) {
+                    Deliver(req, res, answer(req));
+                });
+}
+
+void OperatorServer::AddPost(const std::string& path, PostHandler handler) {
+    m_http->Post(path, [handler](const httplib::Request& req, httplib::Response& res) {
+        handler(req, req.body, res);
+    });
+    m_posts.emplace(path, std::move(handler));
+}
+
+void OperatorServer::AddSimulation() {
+    AddPost("/sim/confirm", [this](const httplib::Request& req, const std::string& body,
+                                   httplib::Response& res) {
+        const QueryString query = QueryString::FromTarget(req.target);
+        // The /app page posts its form: the customer arrives in the body, with '+' for a space.
+        const QueryString form = QueryString::Parse(body, true);
+        std::string customer = query.Get("customer");
+        if (customer.empty())
+            customer = form.Get("customer");
+        const std::string answer = m_books.Confirm(query.Get("deviceid"), customer);
+        if (query.Has("from")) {
+            const std::string notice = answer.rfind("1", 0) == 0 ? "확인했습니다: " + query.Get("deviceid")
+                                                                 : answer.substr(answer.find("</>") + 3);
+            res.set_redirect("/app?notice=" + AppPage::EncodeQueryValue(notice), 303);
+            return;
+        }
+        res.set_content(answer, kRecordType);
+    });
+    m_http->Get("/app", [this](const httplib::Request& req, httplib::Response& res) {
+        const std::string notice = QueryString::FromTarget(req.target).Get("notice");
+        res.set_content(AppPage::Render(m_books.Pending(), m_books.Customers(), notice),
+                        "text/html; charset=utf-8");
+    });
+    m_http->Get("/sim/requests", [this](const httplib::Request&, httplib::Response& res) {
+        res.set_content(m_requests.Text(), kRecordType);
+    });
+    m_http->Get("/sim/sms", [this](const httplib::Request&, httplib::Response& res) {
+        res.set_content(m_books.Outbox(), kRecordType);
+    });
+    AddPost("/sim/reset", [this](const httplib::Request&, const std::string&, httplib::Response& res) {
+        m_requests.Clear();
+        m_books.ClearOutbox();
+        m_faults.Clear();
+        res.set_content("1", kRecordType);
+    });
+    AddPost("/sim/shop", [this](const httplib::Request& req, const std::string&, httplib::Response& res) {
+        res.set_content(m_books.SetShop(QueryString::FromTarget(req.target)), kRecordType);
+    });
+    AddPost("/sim/fault",
+            [this](const httplib::Request& req, const std::string& body, httplib::Response& res) {
+                res.set_content(m_faults.Arm(QueryString::FromTarget(req.target), body), kRecordType);
+            });
+    m_http->Get("/sim/echo", [](const httplib::Request& req, httplib::Response& res) {
+        Record record = Record::Accepted();
+        const QueryString query = QueryString::FromTarget(req.target);
+        for (const auto& [key, value] : query.Items())
+            record.Add(key + "=" + value);
+        res.set_content(record.Text(), kRecordType);
+    });
+}
+
+void OperatorServer::Deliver(const httplib::Request& req, httplib::Response& res, std::string body) {
+    const auto fault = m_faults.Find(req.path);
+    if (!fault) {
+        res.set_content(body, kRecordType);
+        return;
+    }
+    // The books have already answered: a fault changes only what reaches the till.
+    using Wait = ConnectionSocket::WaitResult;
+    switch (fault->mode) {
+    case Fault::Mode::Delay: {
+        const auto socket = ConnectionSocket::Of(req);
+        if (socket.Wait(std::chrono::milliseconds(fault->ms), m_stopping) != Wait::Elapsed)
+            socket.Cut();
+        res.set_content(body, kRecordType);
+        return;
+    }
+    case Fault::Mode::Hang: {
+        const auto socket = ConnectionSocket::Of(req);
+        socket.Wait(std::chrono::milliseconds(-1), m_stopping);
+        // Cut before returning, so that what httplib then writes reaches nobody.
+        socket.Cut();
+        res.set_content(body, kRecordType);
+        return;
+    }
+    case Fault::Mode::Reset: {
+        const auto socket = ConnectionSocket::Of(req);
+        const auto after = static_cast<std::size_t>(fault->after);
+        auto shared = std::make_shared<std::string>(std::move(body));
+        res.set_content_provider(
+            shared->size(), kRecordType,
+            [shared, after, socket](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                if (offset < after) {
+                    sink.write(shared->data() + offset, std::min(after, shared->size()) - offset);
+                }
+                socket.Cut();
+                return false;
+            });
+        return;
+    }
+    case Fault::Mode::Slow: {
+        const auto socket = ConnectionSocket::Of(req);
+        socket.NoDelay();
+        const auto chunk = static_cast<std::size_t>(fault->chunk);
+        const auto pause = std::chrono::milliseconds(fault->ms);
+        auto shared = std::make_shared<std::string>(std::move(body));
+        res.set_content_provider(shared->size(), kRecordType,
+                                 [this, shared, chunk, pause, socket](std::size_t offset, std::size_t length,
+                                                                      httplib::DataSink& sink) {
+                                     const std::size_t piece = std::min(chunk, length);
+                                     if (!sink.write(shared->data() + offset, piece))
+                                         return false;
+                                     if (offset + piece < shared->size() &&
+                                         socket.Wait(pause, m_stopping) != Wait::Elapsed) {
+                                         socket.Cut();
+                                         return false;
+                                     }
+                                     return true;
+                                 });
+        return;
+    }
+    case Fault::Mode::Body:
+        res.set_content(fault->body, "text/plain");
+        return;
+    case Fault::Mode::Status:
+        res.status = fault->status;
+        res.set_content(body, kRecordType);
+        return;
+    }
+}

@@ -1,0 +1,71 @@
+// quillon-server: parses the command line, opens the books, serves until SIGINT or SIGTERM.
+#include "server/Books.h"
+#include "server/CommandLine.h"
+#include "server/OperatorServer.h"
+
+#include <csignal>
+#include <cstdio>
+#include <mutex>
+#include <pthread.h>
+
+namespace {
+
+constexpr int kUsageError = 2;
+constexpr int kStartError = 1;
+
+void PrintLine(const std::string& line) {
+    static std::mutex lock;
+    std::lock_guard guard(lock);
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    // Flushed per line: with-server.sh and people read the log while the server runs.
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CommandLine options;
+    std::string error;
+    if (!options.Parse(std::vector<std::string>(argv + 1, argv + argc), error)) {
+        std::fprintf(stderr, "quillon-server: %s\nTry 'quillon-server --help'.\n", error.c_str());
+        return kUsageError;
+    }
+    if (options.help) {
+        std::fputs(CommandLine::Usage().c_str(), stdout);
+        return 0;
+    }
+
+    // SIGINT and SIGTERM are taken by sigwait on the main thread; every thread started from here
+    // on inherits the mask, so none of them is interrupted by the signal.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    std::unique_ptr<Books> books;
+    try {
+        books = std::make_unique<Books>(options.db,
+                                        options.seed == "demo" ? Books::Seed::Demo : Books::Seed::None);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "quillon-server: cannot use database \"%s\": %s\n", options.db.c_str(),
+                     e.what());
+        return kStartError;
+    }
+
+    OperatorServer server(*books, PrintLine);
+    if (!server.Bind(options.host, options.port, error)) {
+        std::fprintf(stderr, "quillon-server: cannot listen on %s:%d: %s\n", options.host.c_str(),
+                     options.port, error.c_str());
+        return kStartError;
+    }
+    server.Start();
+    PrintLine("quillon-server listening on " + options.host + ":" + std::to_string(server.Port()));
+
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    PrintLine(std::string("quillon-server stopping (") + (signal == SIGINT ? "SIGINT" : "SIGTERM") + ")");
+    server.Stop();
+    return 0;
+}
