@@ -69,8 +69,10 @@ confirm_customer() {
     local device
     device=$(curl -s "$base/sim/requests" | grep -o 'deviceid=[^&]*' | tail -n 1 | cut -d= -f2)
     [ -n "$device" ] || fail "no device id in the server's log"
-    echo -n "walkthrough: customer confirms on the phone: "
-    post "/sim/confirm?deviceid=$device"
+    local answer
+    answer=$(curl -s -X POST "$base/sim/confirm?deviceid=$device")
+    echo "walkthrough: the customer confirms on the phone: $answer"
+    [[ $answer == 1* ]] || fail "the server refused the customer's confirmation"
 }
 
 post /sim/reset >/dev/null
@@ -97,7 +99,7 @@ run_operation() { # run_operation NAME Y_OF_IMAGE_BUTTON
     confirm_customer
     sleep 1.5
     shot "$4-$name-result"
-    xdotool key --window "$tx" Escape
+    xdotool key Escape # the transaction dialog has the focus
     sleep 0.8
 }
 
@@ -105,28 +107,36 @@ run_operation() { # run_operation NAME Y_OF_IMAGE_BUTTON
 wait_window_second() {
     local tries
     for tries in $(seq 1 100); do
-        local ids
-        ids=$(xdotool search --onlyvisible --name '^별바다 포스$' 2>/dev/null | tail -n 1)
-        if [ -n "$ids" ] && [ "$ids" != "$pos" ]; then
-            eval "$(xdotool getwindowgeometry --shell "$ids")"
+        local id
+        for id in $(xdotool search --onlyvisible --name '^별바다 포스$' 2>/dev/null); do
+            [ "$id" = "$pos" ] && continue
+            eval "$(xdotool getwindowgeometry --shell "$id")"
             local border=$(((WIDTH - 600) / 2))
-            echo "$ids $((X + border)) $((Y + HEIGHT - 600 - border))"
+            echo "$id $((X + border)) $((Y + HEIGHT - 600 - border))"
             return 0
-        fi
+        done
         sleep 0.2
     done
     return 1
 }
 
+type_amount() {
+    click "$px" "$py" 330 150
+    xdotool key End && xdotool key --repeat 12 BackSpace && xdotool type --delay 40 "$1"
+}
+
 click "$bx" "$by" 100 40
 read -r pos px py < <(wait_window '^별바다 포스$' 600 600) || fail "the amount entry did not appear"
 shot 03-amount-entry
-click "$px" "$py" 330 150 && xdotool type --delay 40 15000
+type_amount 15000
 shot 04-amount-typed
 
 run_operation give 330 05 06
+# The customer pays part of the mileage just given, then the payment is cancelled.
+type_amount 500
 run_operation pay 420 07 08
 run_operation cancel 500 09 10
+type_amount 15000
 
 # A give answered by a text message instead of the app
 click "$px" "$py" 300 330
@@ -139,9 +149,9 @@ shot 12-text-message-sent
 xdotool key Return
 sleep 1
 
-xdotool key --window "$pos" Escape
+xdotool key Escape # the amount entry
 sleep 0.8
-xdotool key --window "$launcher" Escape
+xdotool key Escape # the launcher
 for _ in $(seq 1 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.2; done
 kill -0 "$app" 2>/dev/null && fail "Quillon did not end after Esc on the launcher"
 
