@@ -54,11 +54,21 @@ void SetTimeouts(HINTERNET handle) {
 class WinInetFile final : public CInternetFile {
 public:
     WinInetFile(InternetHandle connection, InternetHandle request)
-        : m_connection(std::move(connection)), m_request(std::move(request)) {}
+        : m_connection(std::move(connection)), m_request(std::move(request)) {
+        DWORD size = sizeof m_announced;
+        m_lengthKnown = HttpQueryInfoW(m_request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
+                                       &m_announced, &size, nullptr) != FALSE;
+    }
     UINT Read(void* buffer, UINT count) override {
         DWORD read = 0;
         if (!InternetReadFile(m_request.get(), buffer, count, &read))
             ThrowLastError("InternetReadFile");
+        m_received += read;
+        // Wine's WinInet reports a connection closed before the announced length as a normal
+        // end of the body; a short body is a failed read, as it is over libcurl.
+        if (read == 0 && count > 0 && m_lengthKnown && m_received < m_announced)
+            throw CInternetException(ERROR_INTERNET_CONNECTION_RESET,
+                                     "connection closed before the end of the body");
         return read;
     }
     void Close() override {
@@ -69,6 +79,9 @@ public:
 private:
     InternetHandle m_connection;
     InternetHandle m_request;
+    DWORD m_announced = 0;
+    bool m_lengthKnown = false;
+    unsigned long long m_received = 0;
 };
 
 } // namespace
