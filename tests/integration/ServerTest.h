@@ -1,0 +1,82 @@
+// Common ground of the integration tests: the quillon-server of this run (started by
+// tools/with-server.sh, port in QUILLON_TEST_PORT), a clean request log, outbox and fault set
+// before each test, and the shared state back at the start of a run.
+#pragma once
+
+#include "net/Endpoints.h"
+#include "net/Request.h"
+#include "net/SharedState.h"
+#include "net/Text.h"
+#include "net/UrlFormat.h"
+#include "tests/support/SimClient.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+inline std::u16string U16(std::string_view utf8) {
+    return quillon::Utf8ToUtf16(utf8);
+}
+inline std::string U8(std::u16string_view text) {
+    return quillon::Utf16ToUtf8(text);
+}
+
+class ServerTest : public ::testing::Test {
+protected:
+    static constexpr char16_t kSentinel[] = u"earlier";
+
+    void SetUp() override {
+        ASSERT_NE(sim.Port(), 0) << "QUILLON_TEST_PORT is not set: run through tools/with-server.sh";
+        ASSERT_TRUE(sim.Reset()) << "quillon-server does not answer /sim/reset on port " << sim.Port();
+        ResetSharedState();
+    }
+    void TearDown() override { sim.Reset(); }
+
+    // "http://127.0.0.1:PORT" followed by `target`.
+    std::u16string Url(std::string_view target) const {
+        return U16("http://" + sim.HostPort()) + U16(target);
+    }
+
+    // One exchange as the program makes it: the URL goes into g_requestUrl and SendRequest runs,
+    // all under the exchange lock.
+    static int Send(std::u16string_view url) {
+        auto lock = LockExchange();
+        quillon::CopyText(g_requestUrl, url);
+        return SendRequest();
+    }
+
+    // Every field of the table set to the sentinel, as if an earlier reply had filled them all.
+    static void FillFields() {
+        auto lock = LockExchange();
+        for (auto& field : g_fields)
+            quillon::CopyText(field, kSentinel);
+    }
+    static std::vector<std::u16string> Fields() {
+        auto lock = LockExchange();
+        std::vector<std::u16string> fields;
+        for (const auto& field : g_fields)
+            fields.emplace_back(quillon::View(field));
+        return fields;
+    }
+    static std::vector<std::u16string> AllSentinel() {
+        return std::vector<std::u16string>(kFieldCount, kSentinel);
+    }
+
+    // The login exchange of the login dialog: FormatLoginUrl, copy into g_requestUrl, send; on a
+    // field 0 of "1" the login fields are stored. Returns field 0.
+    static std::u16string Login(const char16_t* id, const char16_t* password) {
+        auto lock = LockExchange();
+        char16_t url[kLoginUrlCapacity] = {};
+        if (!FormatLoginUrl(url, id, password))
+            return u"(does not fit)";
+        quillon::CopyText(g_requestUrl, quillon::View(url));
+        SendRequest();
+        if (std::u16string_view(g_fields[0]) == u"1")
+            StoreLoginFields();
+        return g_fields[0];
+    }
+
+    SimClient sim{SimClient::PortFromEnvironment()};
+};
