@@ -3,6 +3,7 @@ SHELL := /bin/bash
 ROOT := $(CURDIR)
 JOBS ?= $(shell nproc)
 SERVER := $(ROOT)/build/native/quillon-server
+FUZZ_SECONDS ?= 600
 
 .PHONY: all deps native native-asan native-tsan windows test run fuzz clean
 
@@ -29,6 +30,10 @@ windows: native
 
 test:
 	@tools/run-tests.sh
+
+# The reply/URL fuzzer for as long as asked: `make fuzz FUZZ_SECONDS=3600`.
+fuzz: deps
+	@tools/fuzz.sh $(FUZZ_SECONDS)
 
 run: native windows
 	@tools/run.sh
