@@ -121,6 +121,10 @@ bool OperatorServer::Bind(const std::string& host, int port, std::string& error)
 
 void OperatorServer::Start() {
     m_thread = std::thread([this] { m_http->listen_after_bind(); });
+    // httplib's stop() does nothing until the accept loop runs: a Stop() that came earlier would
+    // leave the loop waiting in accept() for ever.
+    while (!m_http->is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void OperatorServer::Stop() {

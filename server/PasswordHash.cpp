@@ -59,6 +59,10 @@ std::string PasswordHash::Make(std::string_view password) {
 }
 
 bool PasswordHash::Verify(std::string_view password, std::string_view stored) {
+    // HMAC pads its key with zero bytes, so "demo" followed by NULs would derive the same hash as
+    // "demo". Nobody types a NUL; a password holding one is simply wrong.
+    if (password.find('\0') != std::string_view::npos)
+        return false;
     const auto parts = SplitDollar(stored);
     if (parts.size() != 4 || parts[0] != kScheme || parts[2].empty())
         return false;

@@ -1,0 +1,192 @@
+// The text rules under every endpoint: query decoding, numbers, reply records, flags, masking.
+#include "server/CommandLine.h"
+#include "server/Numbers.h"
+#include "server/OperatorServer.h"
+#include "server/PasswordHash.h"
+#include "server/QueryString.h"
+#include "server/Record.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace {
+
+TEST(QueryString, DecodesPercentButKeepsPlusLiteral) {
+    struct Case {
+        const char* raw;
+        const char* decoded;
+    } cases[] = {
+        {"a+b", "a+b"}, // '+' is a literal plus in these queries
+        {"a%20b", "a b"},
+        {"%2B", "+"},
+        {"%ED%95%9C%EA%B8%80", "한글"},
+        {"%e1%84%80", "\xe1\x84\x80"}, // lower-case hex
+        {"100%", "100%"},              // a '%' without two hex digits stays
+        {"%4", "%4"},
+        {"%G1", "%G1"},
+        {"%%41", "%A"},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(QueryString::Decode(c.raw), c.decoded) << c.raw;
+    EXPECT_EQ(QueryString::Decode("%00x"), std::string("\0x", 2));
+    EXPECT_EQ(QueryString::Decode("a+b", true), "a b"); // HTML form bodies
+}
+
+TEST(QueryString, SplitsTargetsInOrder) {
+    const auto q = QueryString::FromTarget("/p.php?b=2&a=1&flag&=v&a=3&&k%3D=x%26y");
+    const std::vector<std::pair<std::string, std::string>> expected = {{"b", "2"}, {"a", "1"}, {"flag", ""},
+                                                                       {"", "v"},  {"a", "3"}, {"k=", "x&y"}};
+    EXPECT_EQ(q.Items(), expected);
+    EXPECT_EQ(q.Get("a"), "1"); // the first of a repeated key
+    EXPECT_TRUE(q.Has("flag"));
+    EXPECT_FALSE(q.Has("missing"));
+    EXPECT_EQ(q.Get("missing"), "");
+
+    EXPECT_TRUE(QueryString::FromTarget("/p.php").Items().empty());
+    EXPECT_TRUE(QueryString::FromTarget("/p.php?").Items().empty());
+    EXPECT_EQ(QueryString::FromTarget("/p.php?a=1?b=2").Get("a"), "1?b=2");
+}
+
+TEST(Numbers, Amounts) {
+    struct Case {
+        const char* text;
+        std::optional<std::int64_t> value;
+    } cases[] = {
+        {"15000", 15000},     {"1", 1},     {"0015000", 15000}, {"1000000000", 1'000'000'000},
+        {"1000000001", {}},   {"0", {}},    {"", {}},           {"-5", {}},
+        {"+5", {}},           {" 5", {}},   {"5 ", {}},         {"15,000", {}},
+        {"1e3", {}},          {"12.5", {}}, {"abc", {}},        {"99999999999999999999999", {}},
+        {"\xea\xb0\x80", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Numbers::ParseAmount(c.text), c.value) << c.text;
+}
+
+TEST(Numbers, RatesInHundredths) {
+    struct Case {
+        const char* text;
+        std::optional<std::int32_t> hundredths;
+    } cases[] = {
+        {"5", 500},    {"0", 0},          {"100", 10000}, {"2.5", 250}, {"0.25", 25},  {"5.", 500},
+        {"05", 500},   {"100.00", 10000}, {"100.01", {}}, {"101", {}},  {"-1", {}},    {".5", {}},
+        {"2.555", {}}, {"2.x", {}},       {"", {}},       {"5%", {}},   {"1.2.3", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Numbers::ParseRate(c.text), c.hundredths) << c.text;
+}
+
+TEST(Numbers, MileageRoundsDown) {
+    struct Case {
+        std::int64_t amount;
+        std::int32_t rate;
+        std::int64_t mileage;
+    } cases[] = {
+        {15000, 500, 750}, {19, 500, 0}, {20, 500, 1},  {39, 500, 1},
+        {1000, 250, 25},   {999, 1, 0},  {10000, 1, 1}, {1'000'000'000, 10000, 1'000'000'000},
+        {12345, 0, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Numbers::MileageFor(c.amount, c.rate), c.mileage) << c.amount;
+}
+
+TEST(Numbers, Integers) {
+    EXPECT_EQ(Numbers::ParseInteger("-7", -10, 10), -7);
+    EXPECT_EQ(Numbers::ParseInteger("10", -10, 10), 10);
+    EXPECT_EQ(Numbers::ParseInteger("11", -10, 10), std::nullopt);
+    EXPECT_EQ(Numbers::ParseInteger("-", -10, 10), std::nullopt);
+    EXPECT_EQ(Numbers::ParseInteger("9999999999999999999", 0, INT64_MAX), std::nullopt);
+}
+
+TEST(Record, JoinsAndKeepsSeparatorOutOfFields) {
+    EXPECT_EQ(Record::Accepted().Add("a").Add(-3).Add("").Text(), "1</>a</>-3</>");
+    EXPECT_EQ(Record::Refused("no"), "0</>no");
+    // A field holding the separator must not split into two fields on the till.
+    EXPECT_EQ(Record::Accepted().Add("x</>y").Text(), "1</>x< >y");
+    EXPECT_EQ(Record::Refused("</></>"), "0</>< >< >");
+    EXPECT_EQ(Record::Accepted().Add("a<b/>c").Text(), "1</>a<b/>c");
+}
+
+TEST(PasswordHash, VerifiesOnlyTheSamePassword) {
+    const std::string stored = PasswordHash::Make("demo");
+    EXPECT_EQ(stored.find("demo"), std::string::npos);
+    EXPECT_TRUE(PasswordHash::Verify("demo", stored));
+    for (const char* wrong : {"", "Demo", "demo ", "dem", "demodemo"}) {
+        EXPECT_FALSE(PasswordHash::Verify(wrong, stored)) << wrong;
+    }
+    EXPECT_FALSE(PasswordHash::Verify(std::string_view("demo\0", 5), stored));
+    EXPECT_FALSE(PasswordHash::Verify(std::string_view("demo\0\0", 6), stored));
+    EXPECT_NE(PasswordHash::Make("demo"), stored); // salted
+    for (const char* broken : {"", "demo", "pbkdf2-sha256$0$aa$bb", "pbkdf2-sha256$x$aa$bb", "md5$1$aa$bb",
+                               "pbkdf2-sha256$10000$$bb"}) {
+        EXPECT_FALSE(PasswordHash::Verify("demo", broken)) << broken;
+    }
+}
+
+TEST(CommandLine, Flags) {
+    struct Case {
+        std::vector<std::string> args;
+        bool ok;
+        std::string host;
+        int port;
+        std::string db;
+        std::string seed;
+    } cases[] = {
+        {{}, true, "127.0.0.1", 8480, ":memory:", "demo"},
+        {{"--host", "0.0.0.0", "--port", "9000"}, true, "0.0.0.0", 9000, ":memory:", "demo"},
+        {{"--port=0", "--db=x.db", "--seed=none"}, true, "127.0.0.1", 0, "x.db", "none"},
+        {{"--db", ":memory:"}, true, "127.0.0.1", 8480, ":memory:", "demo"},
+        {{"--port", "65536"}, false, "", 0, "", ""},
+        {{"--port", "-1"}, false, "", 0, "", ""},
+        {{"--port", "80a"}, false, "", 0, "", ""},
+        {{"--port"}, false, "", 0, "", ""},
+        {{"--port="}, false, "", 0, "", ""},
+        {{"--seed", "full"}, false, "", 0, "", ""},
+        {{"--db="}, false, "", 0, "", ""},
+        {{"--host", ""}, false, "", 0, "", ""},
+        {{"--verbose"}, false, "", 0, "", ""},
+        {{"8480"}, false, "", 0, "", ""},
+        {{"--help=yes"}, false, "", 0, "", ""},
+    };
+    for (const auto& c : cases) {
+        CommandLine line;
+        std::string error;
+        const bool ok = line.Parse(c.args, error);
+        std::string joined;
+        for (const auto& a : c.args)
+            joined += a + " ";
+        ASSERT_EQ(ok, c.ok) << joined << error;
+        if (!ok) {
+            EXPECT_FALSE(error.empty()) << joined;
+            continue;
+        }
+        EXPECT_EQ(line.host, c.host) << joined;
+        EXPECT_EQ(line.port, c.port) << joined;
+        EXPECT_EQ(line.db, c.db) << joined;
+        EXPECT_EQ(line.seed, c.seed) << joined;
+    }
+    CommandLine help;
+    std::string error;
+    EXPECT_TRUE(help.Parse({"-h"}, error));
+    EXPECT_TRUE(help.help);
+}
+
+TEST(OperatorServer, MasksPasswordValues) {
+    struct Case {
+        const char* target;
+        const char* masked;
+    } cases[] = {
+        {"/android/poslogin.php?id=demo&password=demo", "/android/poslogin.php?id=demo&password=***"},
+        {"/android/poslogin.php?password=s%20e&id=demo", "/android/poslogin.php?password=***&id=demo"},
+        {"/android/poslogin.php?id=demo&password=", "/android/poslogin.php?id=demo&password=***"},
+        {"/x?PassWord=a&password=b", "/x?PassWord=***&password=***"},
+        {"/x?pass%77ord=secret", "/x?pass%77ord=***"},
+        {"/x?mypassword=keep&id=password", "/x?mypassword=keep&id=password"},
+        {"/password=x", "/password=x"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(OperatorServer::MaskPasswords(c.target), c.masked) << c.target;
+}
+
+} // namespace

@@ -1,0 +1,173 @@
+// The quillon-server binary itself: help, refused flags, start-up errors, the ready line, the log
+// and a clean stop on SIGTERM and SIGINT.
+#include "RawHttp.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+// A running quillon-server with its stdout and stderr on pipes. Killed if the test leaves it.
+class ServerProcess {
+public:
+    explicit ServerProcess(std::vector<std::string> args) {
+        int out[2], err[2];
+        if (pipe(out) != 0 || pipe(err) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        posix_spawn_file_actions_addclose(&actions, err[0]);
+        args.insert(args.begin(), QUILLON_SERVER_BINARY);
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&m_pid, QUILLON_SERVER_BINARY, &actions, nullptr, argv.data(), environ) != 0)
+            m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        close(err[1]);
+        m_out = out[0];
+        m_err = err[0];
+    }
+    ~ServerProcess() {
+        if (m_pid > 0 && !m_reaped) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+        if (m_out >= 0)
+            close(m_out);
+        if (m_err >= 0)
+            close(m_err);
+    }
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    // Reads stdout until it holds `text` or the process closes it; everything read so far.
+    std::string ReadUntil(const std::string& text) {
+        while (m_stdout.find(text) == std::string::npos && ReadSome(m_out, m_stdout)) {
+        }
+        return m_stdout;
+    }
+    // Waits for the exit; the exit code, or -1 after a signal.
+    int Exit() {
+        while (ReadSome(m_out, m_stdout)) {
+        }
+        while (ReadSome(m_err, m_stderr)) {
+        }
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+        m_reaped = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    void Signal(int sig) const { kill(m_pid, sig); }
+    const std::string& Out() const { return m_stdout; }
+    const std::string& Err() const { return m_stderr; }
+
+private:
+    // One read, with a generous limit so that a server that never writes fails the test instead
+    // of hanging it.
+    static bool ReadSome(int fd, std::string& into) {
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, 15000) <= 0)
+            return false;
+        char buffer[4096];
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            return false;
+        into.append(buffer, static_cast<std::size_t>(n));
+        return true;
+    }
+
+    pid_t m_pid = -1;
+    int m_out = -1;
+    int m_err = -1;
+    bool m_reaped = false;
+    std::string m_stdout;
+    std::string m_stderr;
+};
+
+int PortFromReadyLine(const std::string& out) {
+    const std::string prefix = "quillon-server listening on 127.0.0.1:";
+    const auto at = out.find(prefix);
+    return at == std::string::npos ? -1 : std::stoi(out.substr(at + prefix.size()));
+}
+
+TEST(ServerProcess, HelpAndRefusedFlags) {
+    ServerProcess help({"--help"});
+    EXPECT_EQ(help.Exit(), 0);
+    EXPECT_NE(help.Out().find("Usage: quillon-server"), std::string::npos);
+
+    const std::vector<std::vector<std::string>> bad = {
+        {"--bogus"}, {"--port", "http"}, {"--port"}, {"--seed", "lots"}, {"extra"}};
+    for (const auto& args : bad) {
+        ServerProcess p(args);
+        EXPECT_EQ(p.Exit(), 2) << args[0];
+        EXPECT_NE(p.Err().find("quillon-server: "), std::string::npos) << args[0];
+        EXPECT_NE(p.Err().find("--help"), std::string::npos) << args[0];
+    }
+}
+
+TEST(ServerProcess, BusyPortIsAClearError) {
+    // Hold a loopback port the way another server would.
+    const int holder = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(holder, 1), 0);
+    socklen_t length = sizeof addr;
+    getsockname(holder, reinterpret_cast<sockaddr*>(&addr), &length);
+    const int port = ntohs(addr.sin_port);
+
+    ServerProcess p({"--port", std::to_string(port)});
+    EXPECT_EQ(p.Exit(), 1);
+    EXPECT_NE(p.Err().find("cannot listen on 127.0.0.1:" + std::to_string(port) + ": port already in use"),
+              std::string::npos)
+        << p.Err();
+    close(holder);
+}
+
+TEST(ServerProcess, UnusableDatabaseIsAClearError) {
+    ServerProcess p({"--port", "0", "--db", "/nonexistent-dir/books.db"});
+    EXPECT_EQ(p.Exit(), 1);
+    EXPECT_NE(p.Err().find("cannot use database \"/nonexistent-dir/books.db\""), std::string::npos)
+        << p.Err();
+}
+
+TEST(ServerProcess, ServesLogsAndStopsOnSignals) {
+    for (int sig : {SIGTERM, SIGINT}) {
+        ServerProcess p({"--host", "127.0.0.1", "--port", "0", "--db", ":memory:"});
+        const int port = PortFromReadyLine(p.ReadUntil("\n"));
+        ASSERT_GT(port, 0) << p.Out();
+        const auto reply = RawHttp(port).Get("/android/poslogin.php?id=demo&password=secret-pw");
+        EXPECT_EQ(reply.body.substr(0, 4), "0</>");
+        const std::string out = p.ReadUntil("poslogin");
+        p.Signal(sig);
+        EXPECT_EQ(p.Exit(), 0);
+        EXPECT_NE(p.Out().find("GET /android/poslogin.php?id=demo&password=*** 200"), std::string::npos)
+            << p.Out();
+        EXPECT_EQ(p.Out().find("secret-pw"), std::string::npos);
+        EXPECT_NE(p.Out().find("stopping"), std::string::npos);
+    }
+}
+
+} // namespace
