@@ -1,0 +1,188 @@
+// Load benchmark of quillon-server: many tills, each waiting for its customer the way the
+// completion poller does: a get-result request on a new connection every 300 ms. Prints the
+// request rate and the latency of a poll (connect to last byte). Not a test: it asserts nothing.
+//
+//   quillon-server-bench [--tills 200] [--interval-ms 300] [--seconds 30] [--port P]
+//
+// Without --port it runs its own server in-process on a free loopback port (request log lines
+// off); with --port it loads a quillon-server that is already running on 127.0.0.1:P.
+#include "server/Books.h"
+#include "server/OperatorServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Options {
+    int tills = 200;
+    int intervalMs = 300;
+    int seconds = 30;
+    int port = 0; // 0: an in-process server
+};
+
+// One GET on a new connection, read to the end. The body, or "" on any failure.
+std::string Fetch(int port, const std::string& target) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return {};
+    struct Closer {
+        int fd;
+        ~Closer() { close(fd); }
+    } closer{fd};
+    timeval timeout{10, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+        return {};
+    const std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                                "\r\nConnection: close\r\n\r\n";
+    if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()))
+        return {};
+    std::string reply;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n < 0)
+            return {};
+        if (n == 0)
+            break;
+        reply.append(buffer, static_cast<std::size_t>(n));
+    }
+    const auto body = reply.find("\r\n\r\n");
+    return body == std::string::npos ? std::string() : reply.substr(body + 4);
+}
+
+bool ParseOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string flag = argv[i];
+        if (i + 1 >= argc)
+            return false;
+        const int value = std::atoi(argv[++i]);
+        if (value < 0)
+            return false;
+        if (flag == "--tills") {
+            options.tills = value;
+        } else if (flag == "--interval-ms") {
+            options.intervalMs = value;
+        } else if (flag == "--seconds") {
+            options.seconds = value;
+        } else if (flag == "--port") {
+            options.port = value;
+        } else {
+            return false;
+        }
+    }
+    return options.tills > 0 && options.seconds > 0;
+}
+
+double Percentile(const std::vector<double>& sorted, double p) {
+    if (sorted.empty())
+        return 0;
+    const auto index = static_cast<std::size_t>(p / 100.0 * static_cast<double>(sorted.size() - 1) + 0.5);
+    return sorted[std::min(index, sorted.size() - 1)];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!ParseOptions(argc, argv, options)) {
+        std::fprintf(stderr,
+                     "usage: quillon-server-bench [--tills N] [--interval-ms MS] [--seconds S] [--port P]\n");
+        return 2;
+    }
+
+    std::unique_ptr<Books> books;
+    std::unique_ptr<OperatorServer> server;
+    int port = options.port;
+    if (port == 0) {
+        books = std::make_unique<Books>(":memory:", Books::Seed::Demo);
+        server = std::make_unique<OperatorServer>(*books);
+        std::string error;
+        if (!server->Bind("127.0.0.1", 0, error)) {
+            std::fprintf(stderr, "quillon-server-bench: %s\n", error.c_str());
+            return 1;
+        }
+        server->Start();
+        port = server->Port();
+    }
+
+    // Every till logs in and opens a give, so its polls ask about a pending operation.
+    std::vector<std::string> polls;
+    for (int i = 0; i < options.tills; ++i) {
+        const std::string login = Fetch(port, "/android/poslogin.php?id=demo&password=demo");
+        const auto start = login.find("</>");
+        const auto end = login.find("</>", start + 3);
+        if (login.rfind("1</>", 0) != 0 || end == std::string::npos) {
+            std::fprintf(stderr, "quillon-server-bench: login failed on port %d: \"%s\"\n", port,
+                         login.c_str());
+            return 1;
+        }
+        const std::string device = login.substr(start + 3, end - start - 3);
+        Fetch(port, "/android/pcposmilege.php?deviceid=" + device + "&process=1&price=15000&milege=5");
+        polls.push_back("/android/pcposgetmilegeret.php?deviceid=" + device);
+    }
+
+    std::mutex lock;
+    std::vector<double> latenciesMs;
+    std::atomic<long> errors{0};
+    const auto begin = Clock::now();
+    const auto end = begin + std::chrono::seconds(options.seconds);
+    std::vector<std::thread> tills;
+    for (int i = 0; i < options.tills; ++i) {
+        tills.emplace_back([&, i] {
+            std::vector<double> mine;
+            // Spread the tills' first polls over one interval, as real tills would be.
+            auto next = begin + std::chrono::milliseconds(options.intervalMs * i / options.tills);
+            while (next < end) {
+                std::this_thread::sleep_until(next);
+                const auto sent = Clock::now();
+                const std::string body = Fetch(port, polls[static_cast<std::size_t>(i)]);
+                const auto received = Clock::now();
+                if (body != "1</>0")
+                    ++errors;
+                mine.push_back(std::chrono::duration<double, std::milli>(received - sent).count());
+                // The poller pauses after each answer; a late answer does not bunch the next polls.
+                next = std::max(next + std::chrono::milliseconds(options.intervalMs), received);
+            }
+            std::lock_guard guard(lock);
+            latenciesMs.insert(latenciesMs.end(), mine.begin(), mine.end());
+        });
+    }
+    for (auto& t : tills)
+        t.join();
+    const double elapsed = std::chrono::duration<double>(Clock::now() - begin).count();
+    if (server)
+        server->Stop();
+
+    std::sort(latenciesMs.begin(), latenciesMs.end());
+    std::printf("quillon-server-bench: %d tills, a poll every %d ms, %d s, %s server on 127.0.0.1:%d\n",
+                options.tills, options.intervalMs, options.seconds, options.port ? "external" : "in-process",
+                port);
+    std::printf("requests      %zu (%ld failed or unexpected)\n", latenciesMs.size(), errors.load());
+    std::printf("requests/s    %.1f\n", static_cast<double>(latenciesMs.size()) / elapsed);
+    std::printf("latency ms    median %.2f   p90 %.2f   p99 %.2f   max %.2f\n", Percentile(latenciesMs, 50),
+                Percentile(latenciesMs, 90), Percentile(latenciesMs, 99),
+                latenciesMs.empty() ? 0.0 : latenciesMs.back());
+    return errors.load() == 0 ? 0 : 1;
+}
