@@ -189,6 +189,19 @@ void OperatorServer::AddRoutes() {
         }
         return httplib::Server::HandlerResponse::Unhandled;
     });
+    // Errors the HTTP layer answers by itself (a target over 8 KB, a broken request line) carry
+    // no body; they get a refusal record like every other refusal. Answers that already have a
+    // body, those of a status fault included, keep it.
+    const httplib::Server::HandlerWithResponse fillEmptyError =
+        [](const httplib::Request&, httplib::Response& res) -> httplib::Server::HandlerResponse {
+        if (!res.body.empty() || res.content_length_ > 0)
+            return httplib::Server::HandlerResponse::Unhandled;
+        res.set_content(
+            Record::Refused("요청을 처리할 수 없습니다 (HTTP " + std::to_string(res.status) + ")"),
+            kRecordType);
+        return httplib::Server::HandlerResponse::Handled;
+    };
+    m_http->set_error_handler(fillEmptyError);
     m_http->set_logger(
         [this](const httplib::Request& req, const httplib::Response& res) { WriteLog(req, res); });
     m_http->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {

@@ -278,6 +278,14 @@ TEST_F(EndpointTest, UnknownPathsAndBodilessPostsAreAnswered) {
     const auto unknown = http().Get("/nothing/here.php?x=1");
     EXPECT_EQ(unknown.status, 404);
     EXPECT_EQ(Fields(unknown.body).at(0), "0");
+    // Refused by the HTTP layer itself, still with a refusal record.
+    const auto huge =
+        http().Get("/android/pcposmilege.php?deviceid=" + std::string(20000, 'x') + "&process=1");
+    EXPECT_EQ(huge.status, 414);
+    EXPECT_EQ(Fields(huge.body).at(0), "0");
+    const auto broken = http().Exchange("GET /a b c HTTP/1.1\r\nHost: x\r\n\r\n", std::chrono::seconds(3));
+    EXPECT_EQ(broken.status, 400);
+    EXPECT_EQ(Fields(broken.body).at(0), "0");
     // A POST that announces no body is answered at once, not after a read time-out.
     const auto bare = http().Exchange("POST /sim/reset HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n",
                                       std::chrono::seconds(3));
