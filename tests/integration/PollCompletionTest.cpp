@@ -57,6 +57,20 @@ protected:
         return true;
     }
 
+    // An operation the customer confirms at once, without a poller, so that a later one has
+    // something to work on (mileage to pay with, a payment to cancel).
+    void Settle(MileageOp op, const char16_t* price) {
+        ASSERT_TRUE(StartOperation(op, price));
+        ASSERT_TRUE(sim.Confirm(m_device));
+        auto lock = LockExchange();
+        ASSERT_EQ(FormatGetResultUrl(), 1);
+        ASSERT_EQ(SendRequest(), 1);
+        ASSERT_EQ(std::u16string_view(g_fields[1]), CompletionCodeFor(g_txState));
+        ASSERT_EQ(FormatDeleteDataUrl(), 1);
+        SendRequest();
+        g_txState = 0;
+    }
+
     void StartPoller() {
         ClearStopPolling();
         m_finished = false;
@@ -122,9 +136,16 @@ protected:
     int m_foreignReplies = 0;
 };
 
+struct Step {
+    MileageOp op;
+    const char16_t* price;
+};
+
 struct CompletionCase {
     const char* name;
+    std::vector<Step> before; // settled first: a pay needs mileage, a cancel a payment
     MileageOp op;
+    const char16_t* price;
     std::int32_t sentState;
     const char16_t* code;
     int lastLine; // the last result line the screen paints
@@ -134,7 +155,10 @@ class Completion : public PollCompletionTest, public ::testing::WithParamInterfa
 
 TEST_P(Completion, RecordsTheStateAndLeavesTheResultLines) {
     const CompletionCase& c = GetParam();
-    ASSERT_TRUE(StartOperation(c.op, u"1000"));
+    for (const Step& step : c.before)
+        ASSERT_NO_FATAL_FAILURE(Settle(step.op, step.price));
+    sim.Reset();
+    ASSERT_TRUE(StartOperation(c.op, c.price));
     StartPoller();
     LetThePollerRun();
     ASSERT_TRUE(sim.Confirm(m_device));
@@ -156,11 +180,13 @@ TEST_P(Completion, RecordsTheStateAndLeavesTheResultLines) {
         EXPECT_FALSE(fields[i].empty()) << "result line " << i;
 }
 
-INSTANTIATE_TEST_SUITE_P(Operations, Completion,
-                         ::testing::Values(CompletionCase{"give", Give, TxGiveSent, u"11", 8},
-                                           CompletionCase{"pay", Pay, TxPaySent, u"12", 10},
-                                           CompletionCase{"cancel", Cancel, TxCancelSent, u"13", 10}),
-                         [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Operations, Completion,
+    ::testing::Values(
+        CompletionCase{"give", {}, Give, u"1000", TxGiveSent, u"11", 8},
+        CompletionCase{"pay", {{Give, u"20000"}}, Pay, u"1000", TxPaySent, u"12", 10},
+        CompletionCase{"cancel", {{Give, u"20000"}, {Pay, u"800"}}, Cancel, u"800", TxCancelSent, u"13", 10}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 // Closing the dialog clears g_txState before it raises the stop flag: the poller records 0.
 TEST_F(PollCompletionTest, StopByClosingRecordsZero) {
