@@ -51,6 +51,8 @@ std::string FaultTable::Arm(const QueryString& query, const std::string& body) {
         fault.ms = *ms;
     } else if (mode == "hang") {
         fault.mode = Fault::Mode::Hang;
+    } else if (mode == "refuse") {
+        fault.mode = Fault::Mode::Refuse;
     } else if (mode == "reset") {
         const auto after = Number(query, "after", 0, 1'000'000'000);
         if (!after)

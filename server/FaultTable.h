@@ -11,7 +11,7 @@
 #include "server/QueryString.h"
 
 struct Fault {
-    enum class Mode { Delay, Hang, Reset, Slow, Body, Status };
+    enum class Mode { Delay, Hang, Reset, Slow, Body, Status, Refuse };
     Mode mode = Mode::Delay;
     std::int64_t ms = 0;    // delay, slow
     std::int64_t after = 0; // reset: body bytes sent before the connection is closed

@@ -291,6 +291,10 @@ void OperatorServer::AddSimulation() {
     m_http->Get("/sim/requests", [this](const httplib::Request&, httplib::Response& res) {
         res.set_content(m_requests.Text(), kRecordType);
     });
+    // The request log's clock, for a client that times something against the log's lines.
+    m_http->Get("/sim/clock", [this](const httplib::Request&, httplib::Response& res) {
+        res.set_content(Record::Accepted().Add(m_requests.Now()).Text(), kRecordType);
+    });
     m_http->Get("/sim/sms", [this](const httplib::Request&, httplib::Response& res) {
         res.set_content(m_books.Outbox(), kRecordType);
     });
@@ -337,6 +341,13 @@ void OperatorServer::Deliver(const httplib::Request& req, httplib::Response& res
         socket.Wait(std::chrono::milliseconds(-1), m_stopping);
         // Cut before returning, so that what httplib then writes reaches nobody.
         socket.Cut();
+        res.set_content(body, kRecordType);
+        return;
+    }
+    case Fault::Mode::Refuse: {
+        // A server that went down while the request was on its way: the connection ends without
+        // a byte of an answer, the way a crashed or restarting server's socket does.
+        ConnectionSocket::Of(req).Cut();
         res.set_content(body, kRecordType);
         return;
     }

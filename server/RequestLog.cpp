@@ -2,12 +2,15 @@
 
 RequestLog::RequestLog() : m_start(std::chrono::steady_clock::now()) {}
 
+std::int64_t RequestLog::Now() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_start)
+        .count();
+}
+
 void RequestLog::Add(const std::string& target) {
     // The time is taken under the lock so that the lines stay in time order.
     std::lock_guard lock(m_lock);
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_start)
-            .count();
+    const auto ms = Now();
     std::string line = std::to_string(ms) + " " + target;
     if (m_lines.size() >= kMaxLines)
         m_lines.pop_front();

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -15,6 +16,8 @@ public:
 
     RequestLog();
     void Add(const std::string& target);
+    // The milliseconds since the server started, on the clock of the lines.
+    std::int64_t Now() const;
     std::string Text() const; // every line followed by '\n'
     void Clear();
     std::size_t Size() const;

@@ -2,6 +2,7 @@
 #include "ServerFixture.h"
 
 #include <atomic>
+#include <chrono>
 #include <set>
 #include <thread>
 
@@ -256,6 +257,32 @@ TEST_F(EndpointTest, RequestLogKeepsRawTargetsOfOperatorEndpointsOnly) {
     EXPECT_EQ(Get("/sim/requests"), "");
 }
 
+TEST_F(EndpointTest, ClockReadsTheRequestLogsTime) {
+    auto clock = [&] {
+        const auto fields = Fields(Get("/sim/clock"));
+        EXPECT_EQ(fields.size(), 2u);
+        EXPECT_EQ(fields.at(0), "1");
+        return std::stol(fields.at(1));
+    };
+    auto logged = [&] {
+        const std::string log = Get("/sim/requests");
+        const auto last = log.rfind('\n', log.size() - 2);
+        return std::stol(log.substr(last == std::string::npos ? 0 : last + 1));
+    };
+    const long before = clock();
+    Get("/android/pcposgetmilegeret.php?deviceid=x");
+    const long first = logged();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    const long middle = clock();
+    Get("/android/pcposgetmilegeret.php?deviceid=y");
+    const long second = logged();
+    EXPECT_LE(before, first);
+    EXPECT_LE(first, middle);
+    EXPECT_LE(middle, second);
+    EXPECT_GE(middle - first, 30);
+    EXPECT_EQ(Get("/sim/requests").find("clock"), std::string::npos) << "not logged itself";
+}
+
 TEST_F(EndpointTest, EchoShowsDecodedParametersInOrder) {
     struct Case {
         const char* query;
@@ -289,12 +316,12 @@ TEST_F(EndpointTest, UnknownPathsAndBodilessPostsAreAnswered) {
     // A POST that announces no body is answered at once, not after a read time-out.
     const auto bare = http().Exchange("POST /sim/reset HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n",
                                       std::chrono::seconds(3));
-    EXPECT_TRUE(bare.closed);
+    EXPECT_EQ(bare.status, 200);
     EXPECT_EQ(bare.body, "1");
     const auto bareUnknown = http().Exchange(
         "POST /sim/nothing HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", std::chrono::seconds(3));
-    EXPECT_TRUE(bareUnknown.closed);
     EXPECT_EQ(bareUnknown.status, 404);
+    EXPECT_EQ(Fields(bareUnknown.body).at(0), "0");
 }
 
 TEST_F(EndpointTest, LogLinesMaskPasswords) {

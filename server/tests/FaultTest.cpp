@@ -98,6 +98,21 @@ TEST_F(FaultFixture, StopEndsHungConnections) {
     EXPECT_EQ(reply.head, "");
 }
 
+TEST_F(FaultFixture, RefuseEndsTheConnectionWithoutAByteWhileTheBooksStillAnswer) {
+    ASSERT_EQ(Arm("path=/android/pcposmilege.php&mode=refuse"), "1");
+    const auto give =
+        http().Get("/android/pcposmilege.php?deviceid=" + m_device + "&process=1&price=4000&milege=5");
+    EXPECT_TRUE(give.connected);
+    EXPECT_TRUE(give.closed) << "closed at once, not left hanging";
+    EXPECT_EQ(give.head, "");
+    EXPECT_EQ(give.body, "");
+    // Other paths answer, and the refused give was booked: it can be confirmed.
+    EXPECT_EQ(Result(m_device), "1</>0");
+    EXPECT_EQ(Confirm(m_device), "1");
+    ASSERT_EQ(Arm("path=/android/pcposmilege.php&mode=off"), "1");
+    EXPECT_EQ(Open(m_device, 1, "1000"), "1</>1500");
+}
+
 TEST_F(FaultFixture, ResetCutsTheBodyAfterNBytes) {
     const std::string login = "/android/poslogin.php?id=demo&password=demo";
     const std::size_t full = Get(login).size();
@@ -105,7 +120,7 @@ TEST_F(FaultFixture, ResetCutsTheBodyAfterNBytes) {
     for (std::size_t after : {std::size_t(0), std::size_t(1), std::size_t(10), full - 1, full, full + 100}) {
         SCOPED_TRACE("after=" + std::to_string(after));
         ASSERT_EQ(Arm("path=/android/poslogin.php&mode=reset&after=" + std::to_string(after)), "1");
-        const auto reply = http().Get(login);
+        const auto reply = http().Get(login, "", std::chrono::seconds(5), true);
         EXPECT_TRUE(reply.closed);
         EXPECT_EQ(reply.status, 200);
         EXPECT_EQ(reply.Header("Content-Length"), std::to_string(full)); // announced whole, then cut
