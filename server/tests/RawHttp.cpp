@@ -55,13 +55,13 @@ std::string RawReply::Header(const std::string& name) const {
 }
 
 RawReply RawHttp::Get(const std::string& target, const std::string& extraHeaders,
-                      std::chrono::milliseconds wait) const {
+                      std::chrono::milliseconds wait, bool toClose) const {
     std::string request = "GET " + target + " HTTP/1.1\r\n";
     if (extraHeaders.find("Host:") == std::string::npos) {
         request += "Host: 127.0.0.1:" + std::to_string(m_port) + "\r\n";
     }
     request += extraHeaders + "Connection: close\r\n\r\n";
-    return Exchange(request, wait);
+    return Exchange(request, wait, toClose);
 }
 
 RawReply RawHttp::Post(const std::string& target, const std::string& body,
@@ -72,7 +72,7 @@ RawReply RawHttp::Post(const std::string& target, const std::string& body,
                     wait);
 }
 
-RawReply RawHttp::Exchange(const std::string& request, std::chrono::milliseconds wait) const {
+RawReply RawHttp::Exchange(const std::string& request, std::chrono::milliseconds wait, bool toClose) const {
     RawReply reply;
     Socket s;
     sockaddr_in addr{};
@@ -113,6 +113,13 @@ RawReply RawHttp::Exchange(const std::string& request, std::chrono::milliseconds
         if (headEnd != std::string::npos && received.size() > headEnd + 4 &&
             (hadHead || received.size() - static_cast<std::size_t>(n) < headEnd + 4)) {
             ++reply.bodyReads;
+        }
+        if (headEnd != std::string::npos && !toClose) {
+            // After an error the HTTP layer may keep the connection open: stop at the body's end.
+            reply.head = received.substr(0, headEnd);
+            const std::string length = reply.Header("Content-Length");
+            if (!length.empty() && received.size() - headEnd - 4 >= std::stoul(length))
+                break;
         }
     }
     if (headEnd == std::string::npos) {

@@ -20,13 +20,15 @@ class RawHttp {
 public:
     explicit RawHttp(int port) : m_port(port) {}
 
+    // Reads until the body is complete by its Content-Length, or with `toClose` until the server
+    // closes the connection.
     RawReply Get(const std::string& target, const std::string& extraHeaders = "",
-                 std::chrono::milliseconds wait = std::chrono::seconds(5)) const;
+                 std::chrono::milliseconds wait = std::chrono::seconds(5), bool toClose = false) const;
     RawReply Post(const std::string& target, const std::string& body,
                   std::chrono::milliseconds wait = std::chrono::seconds(5)) const;
-    // Sends `request` verbatim on a new connection and reads until the server closes it or
-    // `wait` passes without the server closing it.
-    RawReply Exchange(const std::string& request, std::chrono::milliseconds wait) const;
+    // Sends `request` verbatim on a new connection and reads until the body is complete (or with
+    // `toClose` until the server closes the connection), or until `wait` passes.
+    RawReply Exchange(const std::string& request, std::chrono::milliseconds wait, bool toClose = false) const;
 
     // The body of a GET, or "" when there was no complete answer.
     std::string Body(const std::string& target) const { return Get(target).body; }
