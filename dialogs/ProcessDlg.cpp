@@ -160,6 +160,11 @@ LRESULT CProcessDlg::OnPollDone(WPARAM, LPARAM) {
 
 void CProcessDlg::OnPaint() {
     CPaintDC dc(this);
+    // When BeginPaint erased (every Invalidate(TRUE)), the dialog's default WM_CTLCOLORDLG answer
+    // left the face colour as this DC's text background. The coin and result lines are black on
+    // an opaque white cell, as on the skins, whichever way the paint came.
+    dc.SetBkColor(RGB(255, 255, 255));
+    dc.SetTextColor(RGB(0, 0, 0));
     switch (g_txDone.load()) {
     case 0:
         DrawWaitingScreen(dc);

@@ -41,6 +41,8 @@ public:
 
     BOOL BitBlt(int x, int y, int width, int height, const CDC* source, int sourceX, int sourceY, DWORD rop);
     BOOL TextOut(int x, int y, const wchar_t* text, int length);
+    COLORREF SetBkColor(COLORREF colour) { return ::SetBkColor(m_hDC, colour); }
+    COLORREF SetTextColor(COLORREF colour) { return ::SetTextColor(m_hDC, colour); }
     void FillSolidRect(int x, int y, int width, int height, COLORREF colour);
     COLORREF GetPixel(int x, int y) const { return ::GetPixel(m_hDC, x, y); }
     BOOL DrawIcon(int x, int y, HICON icon) { return ::DrawIcon(m_hDC, x, y, icon); }
