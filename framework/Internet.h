@@ -2,7 +2,8 @@
 // CInternetException. One HTTP GET per OpenURL; Windows runs it over WinInet, the native build
 // over libcurl, and both behave alike: the body is read to its end, the HTTP status is not
 // examined, nothing is cached, redirects are followed (at most 5), no proxy is taken from the
-// environment, and the time-outs below hold on both.
+// environment, every GET has a connection of its own, closed after it (a request is never sent
+// twice), and the time-outs below hold on both.
 #pragma once
 
 #include <cstddef>

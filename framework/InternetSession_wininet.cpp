@@ -144,7 +144,17 @@ std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char16_t* url, DW
     if (!request)
         ThrowLastError("HttpOpenRequestW");
     SetTimeouts(request.get());
-    if (!HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0))
+    // WinInet keeps connections in a pool of the whole process, across sessions, and silently
+    // sends a request again when a reused connection ends without an answer: a give or a paid
+    // text message would go out twice. A connection used once and closed is never reused.
+    if (!HttpSendRequestW(request.get(), L"Connection: close\r\n", static_cast<DWORD>(-1), nullptr, 0))
         ThrowLastError("HttpSendRequestW");
+    // A connection that ended without a status line is no reply at all, not an empty body
+    // (Wine's WinInet reports it as a success).
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    const DWORD query = HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER;
+    if (!HttpQueryInfoW(request.get(), query, &status, &size, nullptr) || status == 0)
+        throw CInternetException(ERROR_HTTP_INVALID_SERVER_RESPONSE, "no answer on the connection");
     return std::make_unique<WinInetFile>(std::move(connection), std::move(request));
 }

@@ -113,9 +113,21 @@ INSTANTIATE_TEST_SUITE_P(Failures, NoReply,
                                            FailureCase{"no_host", "", "http:///android/deleteposdata.php"},
                                            FailureCase{"not_http", "", "ftp://127.0.0.1/x"},
                                            FailureCase{"not_a_url", "", "deleteposdata"},
+                                           FailureCase{"closed_without_an_answer", "refuse", ""},
                                            FailureCase{"reset_before_body", "reset&after=0", ""},
                                            FailureCase{"reset_mid_body", "reset&after=1", ""},
                                            FailureCase{"reset_near_the_end", "reset&after=20", ""}),
                          [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(InternetSessionTest, ARequestWhoseConnectionEndsWithoutAnAnswerGoesOutOnce) {
+    // An answered exchange leaves a connection the HTTP layer could reuse; the server then drops
+    // the next request unanswered. Resending it on a fresh connection would repeat an operation
+    // (a give, a paid text message) that the server may already have booked.
+    ASSERT_TRUE(sim.ArmFault(kLoginPath, "refuse"));
+    ASSERT_TRUE(Fetch(PathUrl()).has_value());
+    const std::string target = std::string(kLoginPath) + "?id=demo&password=demo";
+    EXPECT_FALSE(Fetch(Url(target)).has_value());
+    EXPECT_EQ(sim.RequestTargets(), (std::vector<std::string>{std::string(kPath) + "?deviceid=x", target}));
+}
 
 } // namespace

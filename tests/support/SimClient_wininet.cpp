@@ -46,7 +46,9 @@ SimReply SimClient::Exchange(const char* method, std::string_view target, std::s
     if (!request)
         return reply;
     SetTimeouts(request.get());
-    static const wchar_t kHeaders[] = L"Content-Type: application/octet-stream\r\n";
+    // One connection per call: none is left in WinInet's process-wide pool for the code under
+    // test to pick up, so what that code does with its connections is its own.
+    static const wchar_t kHeaders[] = L"Content-Type: application/octet-stream\r\nConnection: close\r\n";
     if (!HttpSendRequestW(request.get(), kHeaders, static_cast<DWORD>(-1L), const_cast<char*>(body.data()),
                           static_cast<DWORD>(body.size())))
         return reply;
