@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 SERVER := $(ROOT)/build/native/quillon-server
 FUZZ_SECONDS ?= 600
 
-.PHONY: all deps native native-asan native-tsan windows test run fuzz clean
+.PHONY: all deps native native-asan native-tsan windows test run fuzz bench clean
 
 all: native windows
 
@@ -37,6 +37,11 @@ fuzz: deps
 
 run: native windows
 	@tools/run.sh
+
+# The client benchmark under Wine: completion latency, CPU while waiting, memory, size (figures,
+# not a test). Options: `make bench BENCH_ARGS="--transactions 100 --wait-seconds 60"`.
+bench: native windows
+	@bench/latency.sh $(ROOT)/build/windows -- $(BENCH_ARGS)
 
 clean:
 	rm -rf build
