@@ -3,6 +3,7 @@
 #include "res/resource.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace {
 
@@ -27,12 +28,20 @@ struct WindowSearch {
     HWND found;
 };
 
+// GetWindowTextW, not WM_GETTEXT: a window of another process gives its caption without a message
+// to its thread, which may be busy in a request.
+bool HasPosCaption(HWND window) {
+    wchar_t caption[64] = {};
+    GetWindowTextW(window, caption, 64);
+    return std::wstring_view(caption) == kPosCaption;
+}
+
 BOOL CALLBACK FindPosWindow(HWND window, LPARAM lParam) {
     auto* search = reinterpret_cast<WindowSearch*>(lParam);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
     if (owner == search->processId && window != search->exclude && gui::ClassName(window) == L"#32770" &&
-        gui::WindowText(window) == kPosCaption) {
+        HasPosCaption(window)) {
         search->found = window;
         return FALSE;
     }
@@ -112,7 +121,7 @@ HWND TransactionTest::TransactionWindowOfAnyState() const {
 
 bool TransactionTest::Close(HWND dialog, const CloseWay& way) const {
     way.close(dialog);
-    return gui::WaitForWindowGone(dialog, kGuiWaitMs);
+    return gui::WaitUntil(kGuiWaitMs, [&] { return !IsWindow(dialog); });
 }
 
 ::testing::AssertionResult TransactionTest::ShowsScreen(HWND dialog, const ExpectedScreen& expected,

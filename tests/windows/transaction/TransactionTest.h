@@ -7,6 +7,7 @@
 #include "tests/windows/transaction/ExpectedScreen.h"
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,9 @@ struct CloseWay {
 inline constexpr CloseWay kEsc{"Esc", [](HWND w) { gui::CommandCancel(w); }};
 inline constexpr CloseWay kEnter{"Enter", [](HWND w) { gui::CommandOk(w); }};
 inline constexpr CloseWay kCloseBox{"CloseBox", [](HWND w) { PostMessageW(w, WM_SYSCOMMAND, SC_CLOSE, 0); }};
+inline void PrintTo(const CloseWay& way, std::ostream* os) {
+    *os << way.name;
+}
 
 // A customer's account as the server's result record reports it.
 struct Account {
@@ -75,7 +79,7 @@ protected:
     HWND TransactionDialog() const;
     // The transaction dialog's window even before it is shown (while its request runs).
     HWND TransactionWindowOfAnyState() const;
-    // Closes `dialog` the given way and waits until it has gone. False when it stayed.
+    // Closes `dialog` the given way and waits until it is destroyed. False when it stayed.
     bool Close(HWND dialog, const CloseWay& way) const;
 
     // Waits until the client area of `dialog` equals `expected` outside `except`; the failure
