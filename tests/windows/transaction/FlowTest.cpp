@@ -51,12 +51,15 @@ TEST_P(Flow, ConfirmedByTheCustomer) {
 
     HWND dialog = Start(c.button, Decimal(amount));
     ASSERT_NE(dialog, nullptr) << "no transaction dialog";
+    // From its first showing: the phone field in a give only, never the OK button.
+    EXPECT_EQ(gui::IsControlVisible(dialog, kPhoneEdit), give);
+    EXPECT_FALSE(gui::IsControlVisible(dialog, IDOK));
+    EXPECT_EQ(gui::ClientSize(dialog).cx, 600);
+    EXPECT_EQ(gui::ClientSize(dialog).cy, 600);
     ASSERT_TRUE(WaitForCount(GetResultTarget(), 1)) << "no polling";
 
     // Waiting screen: picture 133, the send picture and, for a give only, the coin line. In a give
     // the phone field is on it (and left out of the comparison: it paints itself).
-    EXPECT_FALSE(gui::IsControlVisible(dialog, IDOK));
-    EXPECT_EQ(gui::IsControlVisible(dialog, kPhoneEdit), give);
     {
         ExpectedScreen waiting(exe, IDB_WAITING);
         ASSERT_TRUE(waiting.Valid());
