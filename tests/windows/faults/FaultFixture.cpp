@@ -64,7 +64,18 @@ std::vector<std::string> FaultFixture::ServerLoginFields() const {
     return fields;
 }
 
+bool FaultFixture::WaitUntilResponsive(HWND window) const {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kGuiWaitMs, &result))
+        return false;
+    return gui::WaitUntil(kGuiWaitMs, [&] { return !IsHungAppWindow(window); });
+}
+
 HWND FaultFixture::Start(POINT imageButton, const std::wstring& amount) {
+    // Typed text is sent with SMTO_ABORTIFHUNG: to a UI thread that has just come back from a long
+    // wait (a close that waited out a hung exchange) it would be dropped.
+    if (!WaitUntilResponsive(app.AmountEntry()))
+        return nullptr;
     return app.StartOperation(imageButton, amount);
 }
 

@@ -43,6 +43,8 @@ protected:
     // except for this one login line): device id, host and rate the server really knows.
     std::vector<std::string> ServerLoginFields() const;
 
+    // Whether `window`'s thread handles messages again and is no longer taken for hung.
+    bool WaitUntilResponsive(HWND window) const;
     // Starts an operation of 15000 at the rate shown and returns the transaction dialog, or nullptr.
     HWND Start(POINT imageButton, const std::wstring& amount = L"15000");
 

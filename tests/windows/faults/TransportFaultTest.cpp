@@ -140,6 +140,7 @@ TEST_F(HungResult, CloseReturnsAndTheNextTransactionWorks) {
     // Within the receive time-out at the latest; no time is asserted.
     ASSERT_TRUE(gui::WaitForWindowGone(transaction, kPastTimeoutMs));
     ASSERT_TRUE(IsWindowVisible(app.AmountEntry()));
+    EXPECT_TRUE(WaitUntilResponsive(app.AmountEntry())) << "the amount entry answers again";
     EXPECT_EQ(Sent(kResultPath), hungAt) << "no poll after the close";
 
     ASSERT_TRUE(sim.DisarmFault(kResultPath));
