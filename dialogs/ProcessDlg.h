@@ -45,7 +45,7 @@ private:
     // Sends the operation's request inside one exchange; shows the failure message itself.
     bool SendOperation(std::int32_t operation);
     void StartPoller();
-    // Raises the stop flag's effects through to the end of the poller thread.
+    // Waits for the poller thread to end; the caller has raised the stop flag.
     void JoinPoller();
     void DrawResult(CDC& dc, const CBitmap& picture, int lastField);
     // Resets the transaction state and stops the poller; the two close handlers' common part.
