@@ -371,6 +371,27 @@ std::string Books::ConfirmGive(const std::string& shopId, const std::string& pho
     return {};
 }
 
+namespace {
+
+// The nine result lines of a pay or a cancel, after the completion code: name, visits, amount
+// paid, mileage used, coins used (none), sales, total given, total sales, total used.
+std::string PaymentResult(const char* code, const std::string& name, const Account& a, std::int64_t amount) {
+    return Record::Accepted()
+        .Add(code)
+        .Add(name)
+        .Add(a.visits)
+        .Add(amount)
+        .Add(amount)
+        .Add(0)
+        .Add(amount)
+        .Add(a.given)
+        .Add(a.sales)
+        .Add(a.used)
+        .Text();
+}
+
+} // namespace
+
 std::string Books::ConfirmPay(const std::string& shopId, const std::string& phone, std::int64_t amount,
                               std::string& result) {
     Account a = LoadAccount(m_db, shopId, phone);
@@ -384,18 +405,7 @@ std::string Books::ConfirmPay(const std::string& shopId, const std::string& phon
     Statement pay(m_db, "INSERT INTO payments (shop_id, phone, amount) VALUES (?, ?, ?)");
     pay.Bind(1, shopId).Bind(2, phone).Bind(3, amount);
     pay.Run();
-    result = Record::Accepted()
-                 .Add("12")
-                 .Add(CustomerName(m_db, phone))
-                 .Add(a.visits)
-                 .Add(amount)
-                 .Add(amount)
-                 .Add(0)
-                 .Add(amount)
-                 .Add(a.given)
-                 .Add(a.sales)
-                 .Add(a.used)
-                 .Text();
+    result = PaymentResult("12", CustomerName(m_db, phone), a, amount);
     return {};
 }
 
@@ -416,18 +426,7 @@ std::string Books::ConfirmCancel(const std::string& shopId, const std::string& p
     a.sales -= amount;
     a.used -= amount;
     StoreAccount(m_db, shopId, phone, a);
-    result = Record::Accepted()
-                 .Add("13")
-                 .Add(CustomerName(m_db, phone))
-                 .Add(a.visits)
-                 .Add(amount)
-                 .Add(amount)
-                 .Add(0)
-                 .Add(amount)
-                 .Add(a.given)
-                 .Add(a.sales)
-                 .Add(a.used)
-                 .Text();
+    result = PaymentResult("13", CustomerName(m_db, phone), a, amount);
     return {};
 }
 
