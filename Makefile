@@ -35,7 +35,12 @@ test:
 fuzz: deps
 	@tools/fuzz.sh $(FUZZ_SECONDS)
 
-run: native windows
+# Only what the demo needs: the server and the program.
+run: deps
+	cmake --preset native >/dev/null
+	cmake --build --preset native -j $(JOBS) --target quillon-server
+	cmake --preset windows -DQUILLON_SERVER=$(SERVER) >/dev/null
+	cmake --build --preset windows -j $(JOBS) --target Quillon
 	@tools/run.sh
 
 # The client benchmark under Wine: completion latency, CPU while waiting, memory, size (figures,

@@ -161,3 +161,7 @@ curl -s "$base/sim/requests"
 echo "walkthrough: the text-message outbox:"
 curl -s "$base/sim/sms"
 echo "walkthrough: done, screenshots in $shots/"
+# Wine ends before its X screen does.
+wineserver -k 2>/dev/null
+wineserver -w 2>/dev/null
+exit 0
