@@ -11,6 +11,8 @@
 // through /sim/clock): from the moment the /sim/confirm call returned to the arrival of the
 // delete-data request, and to the first capture of the window that shows the give result
 // picture. Each confirmation comes at a random moment of the poller's cycle.
+#include "dialogs/PollCompletion.h"
+#include "res/resource.h"
 #include "tests/support/ClientPixels.h"
 #include "tests/support/ResourcePicture.h"
 #include "tests/support/SimClient.h"
@@ -37,13 +39,6 @@
 namespace {
 
 constexpr DWORD kWaitMs = 15000;
-constexpr int kPollPauseMs = 300; // the client's pause between two polls
-constexpr int kWaitingPicture = 133;
-constexpr int kGiveDonePicture = 138;
-constexpr int kAmountEdit = 1002;
-constexpr int kPhoneEdit = 1012;
-constexpr int kIdEdit = 1010;
-constexpr int kPasswordEdit = 1011;
 constexpr wchar_t kLauncherCaption[] = L"ByeolbadaPos";
 constexpr wchar_t kPosCaption[] = L"별바다 포스";
 // Rows of the transaction dialog where the waiting and the give result pictures differ most and
@@ -284,8 +279,8 @@ public:
         });
         if (!login)
             Fail("no login dialog");
-        gui::SetDlgItemTextOf(login, kIdEdit, L"demo");
-        gui::SetDlgItemTextOf(login, kPasswordEdit, L"demo");
+        gui::SetDlgItemTextOf(login, IDC_ID_EDIT, L"demo");
+        gui::SetDlgItemTextOf(login, IDC_PASSWORD_EDIT, L"demo");
         gui::ClickClient(login, 300, 400);
         HWND launcher = gui::WaitForWindow(m_process.Id(), L"#32770", kLauncherCaption, kWaitMs);
         if (!launcher)
@@ -298,7 +293,7 @@ public:
 
     // Starts a give and returns its transaction dialog once the first poll has arrived.
     HWND StartGive(int amount) {
-        gui::SetDlgItemTextOf(m_amountEntry, kAmountEdit, std::to_wstring(amount));
+        gui::SetDlgItemTextOf(m_amountEntry, IDC_AMOUNT_EDIT, std::to_wstring(amount));
         gui::ClickClient(m_amountEntry, 300, 330);
         HWND transaction = nullptr;
         gui::WaitUntil(kWaitMs, [&] {
@@ -354,8 +349,8 @@ int main(int argc, char** argv) {
 
     const std::wstring dir = ExecutableDirectory();
     const std::wstring exe = dir + L"QuillonBench.exe";
-    const auto waiting = ResourcePicture::Load(exe, kWaitingPicture);
-    const auto done = ResourcePicture::Load(exe, kGiveDonePicture);
+    const auto waiting = ResourcePicture::Load(exe, IDB_WAITING);
+    const auto done = ResourcePicture::Load(exe, IDB_GIVE_DONE);
     if (!waiting || !done)
         Fail("the pictures are not in QuillonBench.exe");
 
@@ -377,7 +372,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < transactions; ++i) {
         sim.Reset();
         HWND transaction = till.StartGive(10000 + i);
-        const RECT phone = ControlRectInClient(transaction, kPhoneEdit);
+        const RECT phone = ControlRectInClient(transaction, IDC_PHONE_EDIT);
         Sleep(static_cast<DWORD>(phase(random)));
         const double offset = ServerClockOffset(sim);
         StripCapture strip(transaction);
