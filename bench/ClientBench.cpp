@@ -141,15 +141,9 @@ class StripCapture {
 public:
     explicit StripCapture(HWND window) : m_window(window), m_dc(GetDC(window)) {
         m_memory = CreateCompatibleDC(m_dc);
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = Width();
-        info.bmiHeader.biHeight = -Height();
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        m_bitmap =
-            CreateDIBSection(m_memory, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&m_bits), nullptr, 0);
+        void* bits = nullptr;
+        m_bitmap = CreateTopDownDib(m_memory, Width(), Height(), &bits);
+        m_bits = static_cast<decltype(m_bits)>(bits);
         m_previous = SelectObject(m_memory, m_bitmap);
     }
     ~StripCapture() {

@@ -59,15 +59,8 @@ std::optional<ClientPixels> ClientPixels::Capture(HWND window) {
     if (!memory.dc)
         return std::nullopt;
 
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height; // top-down rows
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    Bitmap bitmap{CreateDIBSection(memory.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0)};
+    Bitmap bitmap{CreateTopDownDib(memory.dc, width, height, &bits)};
     if (!bitmap.bitmap || !bits)
         return std::nullopt;
     {
@@ -90,4 +83,15 @@ int ClientPixels::Count(const RECT& area, COLORREF colour) const {
         for (int x = std::max<LONG>(area.left, 0); x < std::min<LONG>(area.right, m_width); ++x)
             n += At(x, y) == colour;
     return n;
+}
+
+HBITMAP CreateTopDownDib(HDC dc, int width, int height, void** bits) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height; // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0);
 }

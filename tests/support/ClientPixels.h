@@ -28,3 +28,7 @@ private:
     int m_height;
     std::vector<COLORREF> m_pixels;
 };
+
+// A 32-bit DIB section with top-down rows, for pixels read as COLORREF-sized cells; the caller
+// owns it (DeleteObject). nullptr when it cannot be made.
+HBITMAP CreateTopDownDib(HDC dc, int width, int height, void** bits);

@@ -20,15 +20,8 @@ ExpectedScreen::ExpectedScreen(const std::wstring& exe, int bitmapId) {
     m_dc = CreateCompatibleDC(nullptr);
     if (!m_dc)
         return;
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = kSize;
-    info.bmiHeader.biHeight = -kSize; // top-down rows
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    m_bitmap = CreateDIBSection(m_dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    m_bitmap = CreateTopDownDib(m_dc, kSize, kSize, &bits);
     if (!m_bitmap || !bits)
         return;
     m_previous = SelectObject(m_dc, m_bitmap);
