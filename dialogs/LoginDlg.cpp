@@ -74,7 +74,7 @@ void CLoginDlg::OnLogin() {
     {
         auto exchange = LockExchange();
         quillon::CopyText(g_requestUrl, url);
-        SendRequest(); // the decision rests on field 0 alone
+        SendRequest(exchange); // the decision rests on field 0 alone
         accepted = std::u16string_view(g_fields[0]) == u"1";
         if (accepted) {
             StoreLoginFields();

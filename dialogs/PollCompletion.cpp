@@ -8,36 +8,45 @@
 
 namespace {
 
-enum class PollOutcome { Pending, Completed, Stopped };
+enum class PollOutcome { Pending, Recorded, Abandoned };
 
-// One locked exchange: get-result and, on completion, delete-data, so that the result lines the
-// screen reads are this exchange's, never interleaved with a text message.
-PollOutcome PollOnce() {
-    auto lock = LockExchange();
-    if (g_stopPolling == 1)
-        return PollOutcome::Stopped;
-    if (!FormatGetResultUrl() || SendRequest() != 1)
+// One poll: get-result and, on the completion code, delete-data. The lock is held only for the
+// commit steps; SendRequest lets it go for the network.
+PollOutcome PollOnce(std::uint32_t transaction) {
+    auto exchange = LockExchange();
+    if (g_transaction != transaction)
+        return PollOutcome::Abandoned;
+    if (g_stopPolling == 1) {
+        g_txDone = g_txState.load(); // a sent text message: the give counts as done
+        return PollOutcome::Recorded;
+    }
+    if (!FormatGetResultUrl())
         return PollOutcome::Pending;
+    const int accepted = SendRequest(exchange);
+    if (g_transaction != transaction)
+        return PollOutcome::Abandoned;
     const char16_t* code = CompletionCodeFor(g_txState);
-    if (!code || std::u16string_view(g_fields[1]) != code)
+    if (!accepted || !code || std::u16string_view(g_fields[1]) != code)
         return PollOutcome::Pending;
+    // Confirmed: from here no text message goes out, even before the result screen shows.
+    g_txConfirmed = true;
     if (FormatDeleteDataUrl())
-        SendRequest(); // its reply is laid over the result lines; its result is not needed
+        SendRequest(exchange); // its reply is laid over the result lines; its result is not needed
+    if (g_transaction != transaction)
+        return PollOutcome::Abandoned;
+    // Last, so the result screen that switches on it finds this exchange's lines in the table.
     g_txDone = g_txState.load();
-    return PollOutcome::Completed;
+    return PollOutcome::Recorded;
 }
 
 } // namespace
 
-int PollCompletion() {
+int PollCompletion(std::uint32_t transaction) {
     while (true) {
-        const PollOutcome outcome = PollOnce();
-        if (outcome == PollOutcome::Completed)
-            return 1;
-        if (outcome == PollOutcome::Stopped || WaitForStopPolling(kPollPauseMs)) {
-            // Closing cleared g_txState first, so this records 0; a sent text message leaves 3.
-            g_txDone = g_txState.load();
-            return 1;
-        }
+        const PollOutcome outcome = PollOnce(transaction);
+        if (outcome != PollOutcome::Pending)
+            return outcome == PollOutcome::Recorded ? 1 : 0;
+        // A raised flag cuts the pause short; the next PollOnce tells whose stop it was.
+        WaitForStopPolling(kPollPauseMs);
     }
 }

@@ -1,6 +1,7 @@
 #include "dialogs/ProcessDlg.h"
 
 #include "dialogs/PollCompletion.h"
+#include "dialogs/TextMessage.h"
 #include "dialogs/TransactionRules.h"
 #include "net/Endpoints.h"
 #include "net/Request.h"
@@ -12,6 +13,7 @@
 #include <ctime>
 #include <cwchar>
 #include <iterator>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -38,11 +40,8 @@ END_MESSAGE_MAP()
 CProcessDlg::CProcessDlg() : CDialog(IDD_PROCESS_DIALOG) { g_txDone = 0; }
 
 CProcessDlg::~CProcessDlg() {
-    // The dialog normally joined its poller when it closed; this covers every other way out.
-    if (m_pollThread) {
-        RaiseStopPolling();
-        JoinPoller();
-    }
+    // The close handlers normally ended the transaction; this covers every other way out.
+    CloseTransaction();
 }
 
 void CProcessDlg::DoDataExchange(CDataExchange* dx) {
@@ -61,6 +60,7 @@ BOOL CProcessDlg::OnInitDialog() {
     m_bmpGiveDone.LoadBitmap(IDB_GIVE_DONE);
     m_bmpPayDone.LoadBitmap(IDB_PAY_DONE);
     m_bmpCancelDone.LoadBitmap(IDB_CANCEL_DONE);
+    m_transaction = g_transaction;
 
     switch (g_operation) {
     case Give:
@@ -88,9 +88,11 @@ bool CProcessDlg::SendOperation(std::int32_t operation) {
             AfxMessageBox(L"입력한 값이 너무 깁니다.", MB_OK);
             return false;
         }
-        sent = SendRequest();
+        sent = SendRequest(exchange);
         if (sent && operation == Give)
             g_coinPoints = ParseCoinPoints(g_fields[1]);
+        if (sent)
+            g_txState = info->sentState;
     }
     if (!sent) {
         AfxMessageBox(kNetworkFailed, MB_OK);
@@ -102,7 +104,6 @@ bool CProcessDlg::SendOperation(std::int32_t operation) {
 int CProcessDlg::StartGive() {
     if (!SendOperation(Give))
         return 0;
-    g_txState = TxGiveSent;
     Invalidate(TRUE);
     StartPoller();
     return 1;
@@ -116,42 +117,38 @@ int CProcessDlg::StartPayOrCancel(std::int32_t operation) {
     m_phoneEdit.ShowWindow(SW_HIDE); // no text message outside a give
     if (!SendOperation(operation))
         return 0;
-    g_txState = FindOperation(operation)->sentState;
     StartPoller();
     return 0;
 }
 
 void CProcessDlg::StartPoller() {
+    auto* job = new PollJob{m_hWnd, m_transaction};
     // Cleared here, before the thread exists, so a stop raised at once is never lost.
     ClearStopPolling();
-    m_pollThread = AfxBeginThread(PollThreadProc, m_hWnd, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
-    if (!m_pollThread)
-        return;
-    m_pollThread->m_bAutoDelete = FALSE; // kept for the join when the dialog closes
-    m_pollThread->ResumeThread();
-}
-
-void CProcessDlg::JoinPoller() {
-    if (!m_pollThread)
-        return;
-    // The poller never waits for this thread (it only posts), so this wait ends: at once when it
-    // pauses, at worst after the exchange in flight, which the network time-outs bound.
-    ::WaitForSingleObject(m_pollThread->m_hThread, INFINITE);
-    delete m_pollThread;
-    m_pollThread = nullptr;
+    if (AfxBeginThread(PollThreadProc, job))
+        return; // the thread deletes itself and its job when it ends; nobody joins it
+    delete job;
+    // Without a poller the result would never show: say so and end, rather than wait forever.
+    AfxMessageBox(kNetworkFailed, MB_OK);
+    OnCancelCommand();
 }
 
 UINT PollThreadProc(LPVOID param) {
-    HWND dialog = static_cast<HWND>(param);
-    PollCompletion();
-    if (g_txDone != 0)
-        ::PostMessageW(dialog, WM_POLL_DONE, 0, 0);
+    std::unique_ptr<PollJob> job(static_cast<PollJob*>(param));
+    try {
+        if (PollCompletion(job->transaction) == 1)
+            ::PostMessageW(job->dialog, WM_POLL_DONE, job->transaction, 0);
+    } catch (...) {
+        // A poll that throws is a failed exchange: the transaction waits until it is closed.
+    }
     return 1;
 }
 
-LRESULT CProcessDlg::OnPollDone(WPARAM, LPARAM) {
-    // A close may have come first: it cleared g_txDone, and the screen stays as it is.
-    if (g_txDone != 0) {
+LRESULT CProcessDlg::OnPollDone(WPARAM transaction, LPARAM) {
+    // Only this dialog's own, still running transaction: a close may have come first (it cleared
+    // g_txDone), or the message is a late one of an earlier dialog that had this window handle.
+    if (static_cast<std::uint32_t>(transaction) == m_transaction && !m_closed && g_transaction == m_transaction &&
+        g_txDone != 0) {
         Invalidate(TRUE);
         m_phoneEdit.ShowWindow(SW_HIDE);
     }
@@ -226,34 +223,27 @@ void CProcessDlg::OnLButtonDown(UINT, CPoint point) {
         return;
     }
 
-    int sent = 0;
-    {
-        auto exchange = LockExchange();
-        if (!FormatTextMessageUrl(AsU16(phone.data()), markTag)) {
-            exchange.unlock();
-            AfxMessageBox(L"전화번호가 너무 깁니다.", MB_OK);
-            return;
-        }
-        sent = SendRequest();
-        // Raised inside the exchange, so the poller cannot slip in one more poll; only a sent
-        // message stops it (a failed one leaves the customer's confirmation possible).
-        if (sent)
-            RaiseStopPolling();
-    }
-    if (!sent) {
+    switch (SendTextMessage(AsU16(phone.data()), markTag)) {
+    case TextMessageResult::Confirmed:
+        return; // the result screen is on its way
+    case TextMessageResult::TooLong:
+        AfxMessageBox(L"전화번호가 너무 깁니다.", MB_OK);
+        return;
+    case TextMessageResult::Failed:
         AfxMessageBox(kNetworkFailed, MB_OK);
         return;
+    case TextMessageResult::Sent:
+        break;
     }
     AfxMessageBox(L"문자를 전송했습니다.", MB_OK);
     OnCancelCommand();
 }
 
 void CProcessDlg::CloseTransaction() {
-    // This order lets a poller that sees the stop record 0: no completion, the screen untouched.
-    g_txState = 0;
-    g_txDone = 0;
-    RaiseStopPolling();
-    JoinPoller();
+    if (m_closed)
+        return;
+    m_closed = true;
+    EndTransaction();
 }
 
 void CProcessDlg::OnOkCommand() {

@@ -3,15 +3,17 @@
 // give the cashier can send the customer a text message instead.
 //
 // Threads: the dialog runs on the UI thread; the poller thread (PollThreadProc) shares only the
-// state of net/SharedState.h with it and reports completion by posting WM_POLL_DONE. The dialog
-// joins its poller before it ends, so no poller outlives its transaction.
+// state of net/SharedState.h with it and reports completion by posting WM_POLL_DONE with its
+// transaction. The dialog never waits for its poller: closing ends the transaction and returns,
+// and a poller still in the network finds its transaction gone when it comes back.
 #pragma once
 
 #include "framework/Afx.h"
 
 #include <cstdint>
 
-// Posted by the poller thread once it has recorded a completion in g_txDone.
+// Posted by the poller thread once it has recorded a completion in g_txDone; WPARAM is the
+// poller's transaction (g_transaction when it started).
 inline constexpr UINT WM_POLL_DONE = WM_APP + 1;
 
 class CProcessDlg : public CDialog {
@@ -42,13 +44,14 @@ protected:
 private:
     // Sends a pay or cancel request; the shared part of StartPay and StartCancel.
     int StartPayOrCancel(std::int32_t operation);
-    // Sends the operation's request inside one exchange; shows the failure message itself.
+    // Sends the operation's request inside one exchange and, when it was accepted, records the
+    // state that the poller waits in; shows the failure message itself.
     bool SendOperation(std::int32_t operation);
     void StartPoller();
-    // Waits for the poller thread to end; the caller has raised the stop flag.
-    void JoinPoller();
     void DrawResult(CDC& dc, const CBitmap& picture, int lastField);
-    // Resets the transaction state and stops the poller; the two close handlers' common part.
+    // Ends the transaction and with it the poller, once, whichever way the dialog goes: the two
+    // close handlers, the close after a sent text message, a poller that cannot start, and the
+    // destructor. Never waits for the poller.
     void CloseTransaction();
 
     CBitmap m_bmpWaiting;
@@ -58,9 +61,16 @@ private:
     CBitmap m_bmpCancelDone;
     CRect m_sendRect;
     CEdit m_phoneEdit;
-    CWinThread* m_pollThread = nullptr;
+    std::uint32_t m_transaction = 0; // g_transaction while this dialog's transaction runs
+    bool m_closed = false;
+};
+
+// What the poller thread is given; the thread owns and deletes it.
+struct PollJob {
+    HWND dialog;
+    std::uint32_t transaction;
 };
 
 // The poller thread: runs PollCompletion and, when it recorded a completion, posts WM_POLL_DONE
-// to the dialog window given as its parameter. It touches no window object.
+// to the dialog window of its PollJob. It touches no window object and no exception leaves it.
 UINT PollThreadProc(LPVOID param);

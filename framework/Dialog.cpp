@@ -33,6 +33,17 @@ BOOL CDialog::UpdateData(BOOL saveAndValidate) {
 }
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    // No exception may cross into the system's dialog manager: a handler that throws ends its
+    // dialog as a failed one (-1, as when the dialog could not be created), never the program.
+    try {
+        return Dispatch(hWnd, message, wParam, lParam);
+    } catch (...) {
+        ::EndDialog(hWnd, -1);
+        return TRUE;
+    }
+}
+
+INT_PTR CDialog::Dispatch(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         auto* dialog = reinterpret_cast<CDialog*>(lParam);
         ::SetWindowLongPtrW(hWnd, GWLP_USERDATA, lParam);

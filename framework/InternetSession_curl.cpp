@@ -1,44 +1,22 @@
 // libcurl backend of CInternetSession, for the native build. The whole transfer runs inside
-// OpenURL (libcurl's easy interface has no pull-style read); the file object then hands the
-// collected body out in pieces, which callers read to its end exactly as on WinInet.
+// OpenURL on the calling thread; libcurl's own overall time-out is the exchange's deadline, so
+// nothing here needs a thread of its own.
 #include "framework/Internet.h"
 
-#include "net/Text.h"
+#include "framework/InternetShared.h"
+#include "framework/Utf.h"
 
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cstring>
 #include <mutex>
 
 namespace {
-
-// Bodies beyond this are not collected further: no reply record can use more.
-constexpr std::size_t kMaxCollected = 64 * 1024;
 
 void GlobalInit() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
-
-class CurlFile final : public CInternetFile {
-public:
-    explicit CurlFile(std::string body) : m_body(std::move(body)) {}
-    UINT Read(void* buffer, UINT count) override {
-        const std::size_t n = std::min<std::size_t>(count, m_body.size() - m_offset);
-        std::memcpy(buffer, m_body.data() + m_offset, n);
-        m_offset += n;
-        return static_cast<UINT>(n);
-    }
-    void Close() override {
-        m_body.clear();
-        m_offset = 0;
-    }
-
-private:
-    std::string m_body;
-    std::size_t m_offset = 0;
-};
 
 struct Collector {
     std::string body;
@@ -48,7 +26,7 @@ struct Collector {
 size_t Collect(char* data, size_t size, size_t count, void* user) {
     auto* collector = static_cast<Collector*>(user);
     const size_t bytes = size * count;
-    const size_t room = kMaxCollected - collector->body.size();
+    const size_t room = internet_detail::kMaxCollected - collector->body.size();
     collector->body.append(data, std::min(bytes, room));
     if (bytes > room) {
         collector->full = true;
@@ -83,7 +61,8 @@ std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char16_t* url, DW
     CURL* curl = m_impl->curl;
     if (!curl)
         throw CInternetException(1, "session closed");
-    const std::string utf8Url = quillon::Utf16ToUtf8(quillon::View(url));
+    const std::string utf8Url = quillon::Utf16ToUtf8(url ? std::u16string_view(url) : u"");
+    const InternetLimits limits = CurrentInternetLimits();
     Collector collector;
     curl_slist* headers = curl_slist_append(nullptr, "Pragma: no-cache");
     headers = curl_slist_append(headers, "Cache-Control: no-cache");
@@ -96,12 +75,13 @@ std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char16_t* url, DW
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, InternetTimeouts::kMaxRedirects);
     curl_easy_setopt(curl, CURLOPT_PROXY, ""); // never a proxy from http_proxy and friends
+    curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(InternetTimeouts::kConnectMs));
-    // libcurl has no per-send or per-receive time-out; a transfer that moves no byte for the
-    // receive time-out is what WinInet's receive time-out ends, too.
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.connectMs));
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.exchangeMs));
+    // A transfer that moves no byte for the stall time ends as WinInet's socket time-outs end it.
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(InternetTimeouts::kReceiveMs / 1000));
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::max<DWORD>(1, limits.stallMs / 1000)));
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Collect);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &collector);
@@ -110,5 +90,5 @@ std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char16_t* url, DW
     curl_slist_free_all(headers);
     if (code != CURLE_OK && !(code == CURLE_WRITE_ERROR && collector.full))
         throw CInternetException(static_cast<DWORD>(code), curl_easy_strerror(code));
-    return std::make_unique<CurlFile>(std::move(collector.body));
+    return internet_detail::MakeCollectedFile(std::move(collector.body));
 }

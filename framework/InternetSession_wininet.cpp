@@ -1,11 +1,29 @@
-// WinInet backend of CInternetSession, for Quillon.exe. InternetOpenUrlW is not used: under Wine
-// it ignores every time-out option, so a server that never answers would block the caller for
-// good. InternetConnectW + HttpOpenRequestW + HttpSendRequestW honour them.
+// WinInet backend of CInternetSession, for Quillon.exe.
+//
+// InternetOpenUrlW is not used: under Wine it ignores every time-out option. InternetConnectW +
+// HttpOpenRequestW + HttpSendRequestW honour the connect and socket time-outs, but those bound
+// each socket call, not the exchange: a server that sends a byte every few seconds keeps a call
+// going for minutes. So each GET runs on a thread of its own (the transfer) and the caller waits
+// for it until the exchange's deadline, then gives up on it. It cannot be cut short from outside:
+// under Wine, closing a WinInet handle from another thread does not end a call blocked in it,
+// and on Windows a handle closed under a running call may be handed to the next exchange. The
+// transfer therefore owns every handle it opens and closes them itself; it checks the deadline
+// between its own calls, and shares with the caller nothing but the heap block below.
 #include "framework/Internet.h"
 
+#include "framework/InternetShared.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 class InternetHandle {
 public:
@@ -14,15 +32,6 @@ public:
     ~InternetHandle() { Reset(); }
     InternetHandle(const InternetHandle&) = delete;
     InternetHandle& operator=(const InternetHandle&) = delete;
-    InternetHandle(InternetHandle&& other) noexcept : m_handle(other.m_handle) { other.m_handle = nullptr; }
-    InternetHandle& operator=(InternetHandle&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            m_handle = other.m_handle;
-            other.m_handle = nullptr;
-        }
-        return *this;
-    }
     HINTERNET get() const { return m_handle; }
     explicit operator bool() const { return m_handle != nullptr; }
     void Reset() {
@@ -40,10 +49,10 @@ private:
     throw CInternetException(error, std::string(what) + " failed, error " + std::to_string(error));
 }
 
-void SetTimeouts(HINTERNET handle) {
-    DWORD connect = InternetTimeouts::kConnectMs;
-    DWORD send = InternetTimeouts::kSendMs;
-    DWORD receive = InternetTimeouts::kReceiveMs;
+void SetTimeouts(HINTERNET handle, const InternetLimits& limits) {
+    DWORD connect = limits.connectMs;
+    DWORD send = limits.stallMs;
+    DWORD receive = limits.stallMs;
     InternetSetOptionW(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof connect);
     InternetSetOptionW(handle, INTERNET_OPTION_SEND_TIMEOUT, &send, sizeof send);
     InternetSetOptionW(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
@@ -51,65 +60,35 @@ void SetTimeouts(HINTERNET handle) {
     InternetSetOptionW(handle, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &receive, sizeof receive);
 }
 
-class WinInetFile final : public CInternetFile {
-public:
-    WinInetFile(InternetHandle connection, InternetHandle request)
-        : m_connection(std::move(connection)), m_request(std::move(request)) {
-        DWORD size = sizeof m_announced;
-        m_lengthKnown = HttpQueryInfoW(m_request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
-                                       &m_announced, &size, nullptr) != FALSE;
-    }
-    UINT Read(void* buffer, UINT count) override {
-        DWORD read = 0;
-        if (!InternetReadFile(m_request.get(), buffer, count, &read))
-            ThrowLastError("InternetReadFile");
-        m_received += read;
-        // Wine's WinInet reports a connection closed before the announced length as a normal
-        // end of the body; a short body is a failed read, as it is over libcurl.
-        if (read == 0 && count > 0 && m_lengthKnown && m_received < m_announced)
-            throw CInternetException(ERROR_INTERNET_CONNECTION_RESET,
-                                     "connection closed before the end of the body");
-        return read;
-    }
-    void Close() override {
-        m_request.Reset();
-        m_connection.Reset();
-    }
+// Shared by the caller of OpenURL and its transfer thread; whichever lets go last frees it.
+struct Transfer {
+    std::wstring url;
+    DWORD accessType = INTERNET_OPEN_TYPE_PRECONFIG;
+    DWORD context = 1;
+    InternetLimits limits{};
+    Clock::time_point deadline;
+    std::atomic<bool> abandoned{false}; // the caller has stopped waiting
 
-private:
-    InternetHandle m_connection;
-    InternetHandle m_request;
-    DWORD m_announced = 0;
-    bool m_lengthKnown = false;
-    unsigned long long m_received = 0;
+    std::mutex lock; // guards the outcome below
+    std::condition_variable finished;
+    bool done = false;
+    std::string body;
+    DWORD error = 0;
+    std::string message;
 };
 
-} // namespace
+void CheckTime(const Transfer& transfer) {
+    if (transfer.abandoned || Clock::now() >= transfer.deadline)
+        throw CInternetException(ERROR_INTERNET_TIMEOUT, "the exchange ran out of time");
+}
 
-struct CInternetSession::Impl {
-    InternetHandle session;
-};
-
-CInternetSession::CInternetSession(const char16_t* agent, DWORD context, DWORD accessType)
-    : m_impl(std::make_unique<Impl>()) {
-    (void)context;
-    m_impl->session = InternetHandle(
-        InternetOpenW(reinterpret_cast<const wchar_t*>(agent), accessType, nullptr, nullptr, 0));
-    if (!m_impl->session)
+// The GET itself, on the transfer thread.
+std::string Fetch(const Transfer& transfer) {
+    InternetHandle session(InternetOpenW(nullptr, transfer.accessType, nullptr, nullptr, 0));
+    if (!session)
         ThrowLastError("InternetOpenW");
-    SetTimeouts(m_impl->session.get());
-}
+    SetTimeouts(session.get(), transfer.limits);
 
-CInternetSession::~CInternetSession() { Close(); }
-
-void CInternetSession::Close() {
-    if (m_impl)
-        m_impl->session.Reset();
-}
-
-std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char16_t* url, DWORD context, DWORD flags) {
-    (void)flags;
-    const auto* wideUrl = reinterpret_cast<const wchar_t*>(url);
     wchar_t host[256] = {};
     wchar_t path[2048] = {};
     wchar_t extra[2048] = {};
@@ -121,34 +100,35 @@ std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char16_t* url, DW
     parts.dwUrlPathLength = ARRAYSIZE(path);
     parts.lpszExtraInfo = extra;
     parts.dwExtraInfoLength = ARRAYSIZE(extra);
-    if (!InternetCrackUrlW(wideUrl, 0, 0, &parts))
+    if (!InternetCrackUrlW(transfer.url.c_str(), 0, 0, &parts))
         ThrowLastError("InternetCrackUrlW");
     if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)
         throw CInternetException(ERROR_INTERNET_UNRECOGNIZED_SCHEME, "only http and https");
     if (host[0] == 0)
         throw CInternetException(ERROR_INTERNET_INVALID_URL, "no host in the URL");
 
-    InternetHandle connection(InternetConnectW(m_impl->session.get(), host, parts.nPort, nullptr, nullptr,
-                                               INTERNET_SERVICE_HTTP, 0, context));
+    InternetHandle connection(InternetConnectW(session.get(), host, parts.nPort, nullptr, nullptr,
+                                               INTERNET_SERVICE_HTTP, 0, transfer.context));
     if (!connection)
         ThrowLastError("InternetConnectW");
-    SetTimeouts(connection.get());
+    SetTimeouts(connection.get(), transfer.limits);
 
     std::wstring target = std::wstring(path[0] ? path : L"/") + extra;
     DWORD requestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                          INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
     if (parts.nScheme == INTERNET_SCHEME_HTTPS)
         requestFlags |= INTERNET_FLAG_SECURE;
-    InternetHandle request(
-        HttpOpenRequestW(connection.get(), L"GET", target.c_str(), nullptr, nullptr, nullptr, requestFlags, context));
+    InternetHandle request(HttpOpenRequestW(connection.get(), L"GET", target.c_str(), nullptr, nullptr, nullptr,
+                                            requestFlags, transfer.context));
     if (!request)
         ThrowLastError("HttpOpenRequestW");
-    SetTimeouts(request.get());
+    SetTimeouts(request.get(), transfer.limits);
     // WinInet keeps connections in a pool of the whole process, across sessions, and silently
     // sends a request again when a reused connection ends without an answer: a give or a paid
     // text message would go out twice. A connection used once and closed is never reused.
     if (!HttpSendRequestW(request.get(), L"Connection: close\r\n", static_cast<DWORD>(-1), nullptr, 0))
         ThrowLastError("HttpSendRequestW");
+    CheckTime(transfer);
     // A connection that ended without a status line is no reply at all, not an empty body
     // (Wine's WinInet reports it as a success).
     DWORD status = 0;
@@ -156,5 +136,97 @@ std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char16_t* url, DW
     const DWORD query = HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER;
     if (!HttpQueryInfoW(request.get(), query, &status, &size, nullptr) || status == 0)
         throw CInternetException(ERROR_HTTP_INVALID_SERVER_RESPONSE, "no answer on the connection");
-    return std::make_unique<WinInetFile>(std::move(connection), std::move(request));
+    DWORD announced = 0;
+    size = sizeof announced;
+    const bool lengthKnown = HttpQueryInfoW(request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
+                                            &announced, &size, nullptr) != FALSE;
+
+    std::string body;
+    char chunk[4096];
+    while (body.size() < internet_detail::kMaxCollected) {
+        CheckTime(transfer);
+        DWORD read = 0;
+        if (!InternetReadFile(request.get(), chunk, sizeof chunk, &read))
+            ThrowLastError("InternetReadFile");
+        if (read == 0) {
+            // Wine's WinInet reports a connection closed before the announced length as a normal
+            // end of the body; a short body is a failed read, as it is over libcurl.
+            if (lengthKnown && body.size() < announced)
+                throw CInternetException(ERROR_INTERNET_CONNECTION_RESET,
+                                         "connection closed before the end of the body");
+            break;
+        }
+        body.append(chunk, std::min<std::size_t>(read, internet_detail::kMaxCollected - body.size()));
+    }
+    return body;
+}
+
+// The transfer thread's procedure: no exception leaves it.
+void RunTransfer(const std::shared_ptr<Transfer>& transfer) {
+    std::string body;
+    DWORD error = 0;
+    std::string message;
+    try {
+        body = Fetch(*transfer);
+    } catch (const CInternetException& failure) {
+        error = failure.m_dwError ? failure.m_dwError : ERROR_INTERNET_INTERNAL_ERROR;
+        message = failure.GetErrorMessage();
+    } catch (...) {
+        error = ERROR_INTERNET_INTERNAL_ERROR;
+        message = "the transfer failed";
+    }
+    {
+        std::lock_guard<std::mutex> hold(transfer->lock);
+        transfer->body = std::move(body);
+        transfer->error = error;
+        transfer->message = std::move(message);
+        transfer->done = true;
+    }
+    transfer->finished.notify_all();
+}
+
+} // namespace
+
+struct CInternetSession::Impl {
+    DWORD accessType = INTERNET_OPEN_TYPE_PRECONFIG;
+    DWORD context = 1;
+    bool open = true;
+};
+
+CInternetSession::CInternetSession(const char16_t*, DWORD context, DWORD accessType)
+    : m_impl(std::make_unique<Impl>()) {
+    m_impl->accessType = accessType;
+    m_impl->context = context;
+}
+
+CInternetSession::~CInternetSession() { Close(); }
+
+void CInternetSession::Close() {
+    if (m_impl)
+        m_impl->open = false;
+}
+
+std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char16_t* url, DWORD context, DWORD) {
+    if (!m_impl->open)
+        throw CInternetException(ERROR_INTERNET_INCORRECT_HANDLE_STATE, "session closed");
+    auto transfer = std::make_shared<Transfer>();
+    transfer->url = reinterpret_cast<const wchar_t*>(url ? url : u"");
+    transfer->accessType = m_impl->accessType;
+    transfer->context = context;
+    transfer->limits = CurrentInternetLimits();
+    transfer->deadline = Clock::now() + std::chrono::milliseconds(transfer->limits.exchangeMs);
+    try {
+        std::thread(RunTransfer, transfer).detach();
+    } catch (const std::system_error&) {
+        throw CInternetException(ERROR_NOT_ENOUGH_MEMORY, "no thread for the transfer");
+    }
+    std::unique_lock<std::mutex> hold(transfer->lock);
+    if (!transfer->finished.wait_until(hold, transfer->deadline, [&] { return transfer->done; })) {
+        // The transfer ends on its own later, at its next check or by its socket time-outs.
+        transfer->abandoned = true;
+        throw CInternetException(ERROR_INTERNET_TIMEOUT, "no reply within the exchange's deadline");
+    }
+    if (transfer->error != 0)
+        throw CInternetException(transfer->error, transfer->message);
+    return internet_detail::MakeCollectedFile(std::move(transfer->body));
 }

@@ -9,7 +9,14 @@ CWinThread::~CWinThread() {
 
 unsigned __stdcall CWinThread::Entry(void* self) {
     auto* thread = static_cast<CWinThread*>(self);
-    const UINT exitCode = thread->m_pfnThreadProc(thread->m_pThreadParams);
+    // An exception must not reach the run-time's thread start (std::terminate): the thread ends
+    // with exit code 0 instead.
+    UINT exitCode = 0;
+    try {
+        exitCode = thread->m_pfnThreadProc(thread->m_pThreadParams);
+    } catch (...) {
+        exitCode = 0;
+    }
     if (thread->m_bAutoDelete)
         delete thread;
     return exitCode;

@@ -4,6 +4,7 @@
 #include "net/ReplyRecord.h"
 #include "net/SharedState.h"
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -11,13 +12,12 @@ namespace {
 // Read to the end, but a body past this size can change nothing: the record keeps 2047 bytes.
 constexpr std::size_t kMaxBodyRead = 64 * 1024;
 
-} // namespace
-
-int SendRequest() {
-    std::string body;
+// The network half of an exchange, on private buffers and without the lock. False when the
+// request failed in any way: every caller reports a 0 in its own words, and nothing is logged.
+bool Fetch(const char16_t* url, std::string& body) {
     try {
-        CInternetSession session(nullptr, 1, INTERNET_OPEN_TYPE_DIRECT);
-        auto file = session.OpenURL(g_requestUrl, 1, INTERNET_FLAG_TRANSFER_ASCII);
+        CInternetSession session(nullptr, 1, INTERNET_OPEN_TYPE_PRECONFIG);
+        auto file = session.OpenURL(url, 1, INTERNET_FLAG_TRANSFER_ASCII);
         char chunk[4096];
         while (body.size() < kMaxBodyRead) {
             const UINT n = file->Read(chunk, sizeof chunk);
@@ -27,9 +27,29 @@ int SendRequest() {
         }
         file->Close();
         session.Close();
+        return true;
     } catch (const CInternetException&) {
-        // No reply to show and nothing to log: every caller reports a 0 in its own words.
-        return 0;
+        return false;
+    } catch (...) {
+        // Out of memory or of threads: a failed exchange too, never an exception in a caller.
+        return false;
     }
-    return ApplyReply(body, g_fields);
+}
+
+} // namespace
+
+int SendRequest(std::unique_lock<std::mutex>& exchange, char16_t (&fields)[kFieldCount][kFieldCapacity]) {
+    char16_t url[kUrlCapacity];
+    std::memcpy(url, g_requestUrl, sizeof url);
+    url[kUrlCapacity - 1] = 0;
+    const std::uint32_t transaction = g_transaction;
+
+    exchange.unlock();
+    std::string body;
+    const bool fetched = Fetch(url, body);
+    exchange.lock();
+
+    if (!fetched || g_transaction != transaction)
+        return 0;
+    return ApplyReply(body, fields);
 }

@@ -18,14 +18,21 @@ std::atomic<std::int32_t> g_txState{0};
 std::atomic<std::int32_t> g_txDone{0};
 std::atomic<std::int32_t> g_stopPolling{0};
 std::atomic<std::int32_t> g_coinPoints{0};
+std::atomic<std::uint32_t> g_transaction{0};
+std::atomic<bool> g_txConfirmed{false};
 
 namespace {
 
-std::mutex g_exchangeMutex;
+// Never destroyed: a poller abandoned in the network may come back while the process exits.
+std::mutex& ExchangeMutex() {
+    static auto* mutex = new std::mutex;
+    return *mutex;
+}
 
-// Guards nothing but the wake-up of a pausing poller; the flag itself is the atomic.
-std::mutex g_stopMutex;
-std::condition_variable g_stopRaised;
+// Guards nothing but the wake-up of a pausing poller; the flag itself is the atomic. Never
+// destroyed, like the exchange lock.
+std::mutex& g_stopMutex = *new std::mutex;
+std::condition_variable& g_stopRaised = *new std::condition_variable;
 
 } // namespace
 
@@ -41,7 +48,17 @@ int SetSaleInputs(const char16_t* amount, const char16_t* rate) {
     return 0;
 }
 
-std::unique_lock<std::mutex> LockExchange() { return std::unique_lock<std::mutex>(g_exchangeMutex); }
+std::unique_lock<std::mutex> LockExchange() { return std::unique_lock<std::mutex>(ExchangeMutex()); }
+
+void EndTransaction() {
+    auto lock = LockExchange();
+    // State before done: a poller that commits later sees no transaction to record.
+    g_txState = 0;
+    g_txDone = 0;
+    g_txConfirmed = false;
+    ++g_transaction;
+    RaiseStopPolling();
+}
 
 void RaiseStopPolling() {
     {
@@ -75,4 +92,6 @@ void ResetSharedState() {
     g_txDone = 0;
     g_stopPolling = 0;
     g_coinPoints = 0;
+    g_txConfirmed = false;
+    ++g_transaction;
 }

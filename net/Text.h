@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "framework/Utf.h"
+
 namespace quillon {
 
 // Length of a zero-terminated UTF-16 string held in a buffer of `capacity` units; never reads past it.
@@ -22,12 +24,6 @@ template <std::size_t N> std::size_t CopyText(char16_t (&dest)[N], std::u16strin
 
 // Length of the prefix of `text` that keeps at most `maxUnits` units without splitting a pair.
 std::size_t CutWithoutSplittingPair(std::u16string_view text, std::size_t maxUnits);
-
-// UTF-8 to UTF-16. Each invalid sequence (a maximal ill-formed subpart) becomes one U+FFFD.
-std::u16string Utf8ToUtf16(std::string_view bytes);
-
-// UTF-16 to UTF-8. An unpaired surrogate becomes U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view text);
 
 inline std::u16string_view View(const char16_t* text) { return text ? std::u16string_view(text) : u""; }
 

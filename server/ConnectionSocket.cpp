@@ -120,6 +120,17 @@ void ConnectionSocket::NoDelay() const {
     setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
+bool ConnectionSocket::Send(const char* data, std::size_t size) const {
+    while (m_fd >= 0 && size > 0) {
+        const ssize_t sent = ::send(m_fd, data, size, MSG_NOSIGNAL);
+        if (sent <= 0)
+            return false;
+        data += sent;
+        size -= static_cast<std::size_t>(sent);
+    }
+    return m_fd >= 0;
+}
+
 void ConnectionSocket::CutAll(int localPort) {
     FindDescriptor([&](int fd) {
         Endpoint local, peer;

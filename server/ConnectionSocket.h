@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 
 class ConnectionSocket {
 public:
@@ -28,6 +29,9 @@ public:
     // the descriptor itself.
     void Cut() const;
     void NoDelay() const;
+    // Writes `size` bytes past httplib (a reply trickled with its status line); false when the
+    // peer is gone.
+    bool Send(const char* data, std::size_t size) const;
 
     // Cuts every connection accepted on `localPort` (idle keep-alive ones included), so that a
     // stopping server is not held up by clients that keep their connections open.

@@ -59,12 +59,12 @@ std::string FaultTable::Arm(const QueryString& query, const std::string& body) {
             return Record::Refused("reset needs after=N (body bytes)");
         fault.mode = Fault::Mode::Reset;
         fault.after = *after;
-    } else if (mode == "slow") {
+    } else if (mode == "slow" || mode == "trickle") {
         const auto chunk = Number(query, "chunk", 1, 1'000'000'000);
         const auto ms = Number(query, "ms", 0, kHour);
         if (!chunk || !ms)
-            return Record::Refused("slow needs chunk=1.. and ms=0..3600000");
-        fault.mode = Fault::Mode::Slow;
+            return Record::Refused(mode + " needs chunk=1.. and ms=0..3600000");
+        fault.mode = mode == "slow" ? Fault::Mode::Slow : Fault::Mode::Trickle;
         fault.chunk = *chunk;
         fault.ms = *ms;
     } else if (mode == "body") {

@@ -11,11 +11,11 @@
 #include "server/QueryString.h"
 
 struct Fault {
-    enum class Mode { Delay, Hang, Reset, Slow, Body, Status, Refuse };
+    enum class Mode { Delay, Hang, Reset, Slow, Trickle, Body, Status, Refuse };
     Mode mode = Mode::Delay;
-    std::int64_t ms = 0;    // delay, slow
+    std::int64_t ms = 0;    // delay, slow, trickle
     std::int64_t after = 0; // reset: body bytes sent before the connection is closed
-    std::int64_t chunk = 0; // slow: bytes per piece
+    std::int64_t chunk = 0; // slow (the body), trickle (the whole answer): bytes per piece
     int status = 200;       // status
     std::string body;       // body: the bytes answered instead of the record
 };

@@ -3,10 +3,12 @@
 #include "server/AppPage.h"
 #include "server/ConnectionSocket.h"
 #include "server/ElasticThreadPool.h"
+#include "server/Numbers.h"
 #include "server/Record.h"
 
 #include <httplib.h>
 
+#include <linux/filter.h>
 #include <netdb.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -88,6 +90,18 @@ std::string Timestamp() {
 class OperatorServer::Http : public httplib::Server {
 public:
     void DeepenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+    // While on, every packet that reaches the listening socket is dropped, SYNs included: a
+    // connect to the port goes unanswered and retries, as toward a host that is down or a
+    // firewall that drops. Connections already made carry on.
+    bool DropConnects(bool on) {
+        if (!on) {
+            const int unused = 0; // the kernel wants an int-sized value even here
+            return ::setsockopt(svr_sock_, SOL_SOCKET, SO_DETACH_FILTER, &unused, sizeof unused) == 0;
+        }
+        static sock_filter dropAll[] = {{BPF_RET | BPF_K, 0, 0, 0}};
+        const sock_fprog program{1, dropAll};
+        return ::setsockopt(svr_sock_, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) == 0;
+    }
 };
 
 OperatorServer::OperatorServer(Books& books, LogSink log)
@@ -138,6 +152,9 @@ void OperatorServer::Stop() {
         ConnectionSocket::CutAll(m_port);
     if (m_thread.joinable())
         m_thread.join();
+    // No request thread is left to start the watcher now.
+    if (m_blackholeWatcher.joinable())
+        m_blackholeWatcher.join();
 }
 
 std::string OperatorServer::MaskPasswords(const std::string& target) {
@@ -214,6 +231,26 @@ void OperatorServer::AddRoutes() {
         }
         res.status = 500;
         res.set_content(Record::Refused("server error: " + why), kRecordType);
+    });
+
+    // A forward proxy for any host, onto this server: what a shop's proxy does for a till whose
+    // system setting names one. A request in absolute form ("GET http://host:port/path") is
+    // answered as if it had come straight here with that Host, so a host that only the proxy
+    // can resolve works through it, and the request log shows what came by the proxy.
+    m_http->Get(R"(http://([^/?]+)(.*))", [this](const httplib::Request& req, httplib::Response& res) {
+        const std::string host = req.matches[1];
+        std::string target = req.target.substr(std::string("http://").size() + host.size());
+        if (target.empty() || target.front() != '/')
+            target.insert(target.begin(), '/');
+        httplib::Client self("127.0.0.1", m_port);
+        auto answer = self.Get(target.c_str(), {{"Host", host}, {"Connection", "close"}});
+        if (!answer) {
+            res.status = 502;
+            res.set_content(Record::Refused("proxy: no answer"), kRecordType);
+            return;
+        }
+        res.status = answer->status;
+        res.set_content(answer->body, answer->get_header_value("Content-Type"));
     });
 
     auto query = [](const httplib::Request& req) { return QueryString::FromTarget(req.target); };
@@ -311,6 +348,34 @@ void OperatorServer::AddSimulation() {
             [this](const httplib::Request& req, const std::string& body, httplib::Response& res) {
                 res.set_content(m_faults.Arm(QueryString::FromTarget(req.target), body), kRecordType);
             });
+    // The port accepts nothing for `ms` milliseconds (at most a minute), then again as before.
+    AddPost("/sim/blackhole", [this](const httplib::Request& req, const std::string&, httplib::Response& res) {
+        const auto ms = Numbers::ParseInteger(QueryString::FromTarget(req.target).Get("ms"), 1, 60'000);
+        if (!ms) {
+            res.set_content(Record::Refused("blackhole needs ms=1..60000"), kRecordType);
+            return;
+        }
+        if (!m_http->DropConnects(true)) {
+            res.set_content(Record::Refused("the socket takes no filter"), kRecordType);
+            return;
+        }
+        // Lifted by the watcher, which Stop() joins; this connection exists and is not dropped.
+        std::lock_guard<std::mutex> hold(m_blackholeLock);
+        m_blackholeUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(*ms);
+        if (!m_blackholeWatcher.joinable()) {
+            m_blackholeWatcher = std::thread([this] {
+                while (!m_stopping) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                    std::lock_guard<std::mutex> check(m_blackholeLock);
+                    if (m_blackholeUntil && std::chrono::steady_clock::now() >= *m_blackholeUntil) {
+                        m_http->DropConnects(false);
+                        m_blackholeUntil.reset();
+                    }
+                }
+            });
+        }
+        res.set_content(Record::Accepted().Text(), kRecordType);
+    });
     m_http->Get("/sim/echo", [](const httplib::Request& req, httplib::Response& res) {
         Record record = Record::Accepted();
         const QueryString query = QueryString::FromTarget(req.target);
@@ -385,6 +450,26 @@ void OperatorServer::Deliver(const httplib::Request& req, httplib::Response& res
                                      }
                                      return true;
                                  });
+        return;
+    }
+    case Fault::Mode::Trickle: {
+        // The whole answer, status line and headers included, a few bytes at a time: what a
+        // half-dead proxy does. Written past httplib, which then writes to a cut connection.
+        const auto socket = ConnectionSocket::Of(req);
+        socket.NoDelay();
+        const std::string answer = "HTTP/1.1 200 OK\r\nContent-Type: " + std::string(kRecordType) +
+                                   "\r\nContent-Length: " + std::to_string(body.size()) +
+                                   "\r\nConnection: close\r\n\r\n" + body;
+        const auto chunk = static_cast<std::size_t>(fault->chunk);
+        for (std::size_t offset = 0; offset < answer.size(); offset += chunk) {
+            if (!socket.Send(answer.data() + offset, std::min(chunk, answer.size() - offset)))
+                break;
+            if (offset + chunk < answer.size() &&
+                socket.Wait(std::chrono::milliseconds(fault->ms), m_stopping) != Wait::Elapsed)
+                break;
+        }
+        socket.Cut();
+        res.set_content(body, kRecordType);
         return;
     }
     case Fault::Mode::Body:

@@ -13,6 +13,9 @@
 #include "server/RequestLog.h"
 
 #include <atomic>
+#include <chrono>
+#include <mutex>
+#include <optional>
 #include <functional>
 #include <map>
 #include <memory>
@@ -69,5 +72,8 @@ private:
     std::unique_ptr<Http> m_http;
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};
+    std::mutex m_blackholeLock; // guards the two below
+    std::optional<std::chrono::steady_clock::time_point> m_blackholeUntil;
+    std::thread m_blackholeWatcher;
     int m_port = -1;
 };

@@ -29,7 +29,7 @@ TEST_P(EchoedValue, ServerDecodesExactlyWhatWasTyped) {
     FillFields();
     {
         auto lock = LockExchange();
-        EXPECT_EQ(SendRequest(), 1);
+        EXPECT_EQ(SendRequest(lock), 1);
     }
     const auto fields = Fields();
     EXPECT_EQ(fields[0], u"1");
@@ -87,13 +87,13 @@ TEST_F(EncodingTest, OperationAndTextMessageCarryTypedAmountRateAndPhone) {
     {
         auto lock = LockExchange();
         ASSERT_EQ(FormatOperationUrl(*FindOperation(Pay)), 1);
-        SendRequest(); // the server may refuse such an amount; what it received is the point
+        SendRequest(lock); // the server may refuse such an amount; what it received is the point
     }
     SetSaleInputs(u"15000", u"5");
     {
         auto lock = LockExchange();
         ASSERT_EQ(FormatTextMessageUrl(u"010 1234+5678#", -5), 1);
-        EXPECT_EQ(SendRequest(), 1);
+        EXPECT_EQ(SendRequest(lock), 1);
     }
     EXPECT_EQ(sim.RequestTargets(), (std::vector<std::string>{
                                         "/android/pcposmilege.php?deviceid=" + deviceQuery +
@@ -113,7 +113,7 @@ TEST_F(EncodingTest, EveryOperationSendsItsProcessValueWithTheSameInputs) {
     for (const MileageOp op : {Give, Pay, Cancel}) {
         auto lock = LockExchange();
         ASSERT_EQ(FormatOperationUrl(*FindOperation(op)), 1);
-        SendRequest();
+        SendRequest(lock);
     }
     std::vector<std::string> expected;
     for (const char* process : {"1", "2", "3"})
@@ -129,10 +129,10 @@ TEST_F(EncodingTest, GetResultAndDeleteDataCarryTheDeviceId) {
     {
         auto lock = LockExchange();
         ASSERT_EQ(FormatGetResultUrl(), 1);
-        EXPECT_EQ(SendRequest(), 1);
+        EXPECT_EQ(SendRequest(lock), 1);
         EXPECT_EQ(std::u16string(g_fields[1]), u"0") << "nothing pending yet";
         ASSERT_EQ(FormatDeleteDataUrl(), 1);
-        EXPECT_EQ(SendRequest(), 1);
+        EXPECT_EQ(SendRequest(lock), 1);
     }
     EXPECT_EQ(sim.RequestTargets(),
               (std::vector<std::string>{"/android/pcposgetmilegeret.php?deviceid=" + deviceQuery,

@@ -149,7 +149,7 @@ TEST_F(SendRequestTest, AnswerDelayedBelowTheTimeoutStillCounts) {
     {
         auto lock = LockExchange();
         ASSERT_EQ(FormatGetResultUrl(), 1);
-        EXPECT_EQ(SendRequest(), 1);
+        EXPECT_EQ(SendRequest(lock), 1);
     }
     const auto fields = Fields();
     EXPECT_EQ(fields[0], u"1");
@@ -187,7 +187,7 @@ TEST_F(SendRequestTest, RepeatedGetsOfOneUrlAllReachTheServer) {
         auto lock = LockExchange();
         ASSERT_EQ(FormatGetResultUrl(), 1);
         for (int i = 0; i < 6; ++i)
-            EXPECT_EQ(SendRequest(), 1);
+            EXPECT_EQ(SendRequest(lock), 1);
     }
     EXPECT_EQ(sim.RequestTargets(), std::vector<std::string>(6, target));
 }

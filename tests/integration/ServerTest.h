@@ -44,7 +44,7 @@ protected:
     static int Send(std::u16string_view url) {
         auto lock = LockExchange();
         quillon::CopyText(g_requestUrl, url);
-        return SendRequest();
+        return SendRequest(lock);
     }
 
     // Every field of the table set to the sentinel, as if an earlier reply had filled them all.
@@ -72,7 +72,7 @@ protected:
         if (!FormatLoginUrl(url, id, password))
             return u"(does not fit)";
         quillon::CopyText(g_requestUrl, quillon::View(url));
-        SendRequest();
+        SendRequest(lock);
         if (std::u16string_view(g_fields[0]) == u"1")
             StoreLoginFields();
         return g_fields[0];
