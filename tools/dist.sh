@@ -46,6 +46,14 @@ touch -d "@$SOURCE_DATE_EPOCH" "$stage"/* "$stage"/zip/*
 (cd "$stage" && wixl -a x64 -o "$base.msi" \
     -D "Version=$version" -D "ProductCode=$product_code" -D "PackageCode=$package_code" \
     -D ExeFile=Quillon.exe -D IconFile=Quillon.ico Quillon.wxs)
+# The Korean texts of the tables (see packaging/Quillon.wxs for why they come in here).
+printf '\r\n\r\n949\t_ForceCodepage\r\n' >"$stage/_ForceCodepage.idt"
+name='별바다 포스 (Quillon)'
+msibuild "$stage/$base.msi" -i "$stage/_ForceCodepage.idt" \
+    -q "UPDATE \`Property\` SET \`Value\` = '$name' WHERE \`Property\` = 'ProductName'" \
+    -q "UPDATE \`Property\` SET \`Value\` = '마일리지 적립, 결제, 결제 취소를 처리하는 매장 단말 프로그램' WHERE \`Property\` = 'ARPCOMMENTS'" \
+    -q "UPDATE \`Shortcut\` SET \`Name\` = 'Quillon|$name', \`Description\` = '$name' WHERE \`Shortcut\` = 'StartMenuQuillon'" \
+    -q "UPDATE \`LaunchCondition\` SET \`Description\` = '이미 더 새로운 버전의 Quillon이 설치되어 있습니다.' WHERE \`Condition\` = 'NOT WIX_DOWNGRADE_DETECTED'"
 /usr/bin/python3 tools/dist-pin.py msi "$stage/$base.msi" "$SOURCE_DATE_EPOCH" "$package_code" 1042
 /usr/bin/python3 tools/dist-pin.py zip "$stage/$base.zip" "$SOURCE_DATE_EPOCH" "$stage/zip" Quillon.exe README.txt
 

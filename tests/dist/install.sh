@@ -34,15 +34,18 @@ check() { # check WHAT COMMAND...
 shortcuts() { find "$WINEPREFIX/drive_c" -name '*.lnk' -ipath '*start menu*' 2>/dev/null; }
 key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product"
 shows_version() { wine reg query "$key" /v DisplayVersion 2>/dev/null | tr -d '\r' | grep -q 'REG_SZ *1\.0\.0\.1$'; }
+# reg writes in the console's code page (949 under the Korean locale).
+shows_name() { wine reg query "$key" /v DisplayName 2>/dev/null | iconv -f cp949 -t utf-8 | grep -q '별바다 포스 (Quillon)'; }
 no_key() { ! wine reg query "$key" >/dev/null 2>&1; }
 installed=$WINEPREFIX/drive_c/Program\ Files/Quillon
 
 check "msiexec /i succeeds" wine msiexec /i "$(winepath -w "$msi")" /qn
 check "Quillon.exe installed under Program Files\\Quillon" test -f "$installed/Quillon.exe"
 check "the installed exe is the built one" cmp -s "$installed/Quillon.exe" build/dist/Quillon.exe
-check "a Start-menu shortcut" test -n "$(shortcuts)"
+check "a Start-menu shortcut named in Korean" bash -c '[[ "$0" == */"별바다 포스 (Quillon).lnk" ]]' "$(shortcuts)"
 check "the shortcut starts Quillon.exe" grep -qa 'Quillon.exe' "$(shortcuts | head -1)"
 check "Add/Remove Programs shows version 1.0.0.1" shows_version
+check "Add/Remove Programs shows the Korean name" shows_name
 check "the installed program shows its login dialog" wine "$probe" 'C:\Program Files\Quillon\Quillon.exe'
 
 check "msiexec /x succeeds" wine msiexec /x "$(winepath -w "$msi")" /qn
