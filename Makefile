@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 SERVER := $(ROOT)/build/native/quillon-server
 FUZZ_SECONDS ?= 600
 
-.PHONY: all deps native native-asan native-tsan windows test run fuzz bench clean
+.PHONY: all deps native native-asan native-tsan windows test run fuzz bench dist clean
 
 all: native windows
 
@@ -48,5 +48,11 @@ run: deps
 bench: native windows
 	@bench/latency.sh $(ROOT)/build/windows -- $(BENCH_ARGS)
 
+# What a shop installs, for one operator host: dist/*.msi, dist/*.zip, dist/SHA256SUMS.
+# `make dist QUILLON_SITE_URL=http://mileage.example.com`
+QUILLON_SITE_URL ?= http://127.0.0.1:8480
+dist: deps
+	@QUILLON_SITE_URL="$(QUILLON_SITE_URL)" tools/dist.sh
+
 clean:
-	rm -rf build
+	rm -rf build dist

@@ -28,6 +28,19 @@ std::string ClockTime(std::int64_t unixMs) {
 
 } // namespace
 
+void TillActivity::Polled(const std::string& deviceId, std::int64_t nowMs) {
+    std::lock_guard lock(m_lock);
+    m_lastPollMs[deviceId] = nowMs;
+}
+
+bool TillActivity::Waiting(const Books::PendingOperation& op, std::int64_t nowMs) const {
+    if (nowMs - op.openedAtMs <= kWaitingMs)
+        return true;
+    std::lock_guard lock(m_lock);
+    const auto last = m_lastPollMs.find(op.deviceId);
+    return last != m_lastPollMs.end() && nowMs - last->second <= kWaitingMs;
+}
+
 std::string AppPage::Escape(const std::string& text) {
     std::string out;
     out.reserve(text.size());
@@ -72,12 +85,23 @@ std::string AppPage::EncodeQueryValue(const std::string& text) {
 }
 
 std::string AppPage::Render(const std::vector<Books::PendingOperation>& pending,
-                            const std::vector<Books::Customer>& customers, const std::string& notice) {
+                            const std::vector<Books::Customer>& customers, const std::string& notice,
+                            const TillActivity& tills, std::int64_t nowMs) {
     std::string customerOptions;
     for (const auto& c : customers) {
         customerOptions += "<option value=\"" + Escape(c.phone) + "\">" + Escape(c.name) + " (" +
                            Escape(c.phone) + ")</option>";
     }
+    std::vector<const Books::PendingOperation*> waiting, abandoned;
+    for (const auto& op : pending)
+        (tills.Waiting(op, nowMs) ? waiting : abandoned).push_back(&op);
+
+    const auto cells = [](const Books::PendingOperation& op) {
+        return "<td>" + ClockTime(op.openedAtMs) + "</td><td>" + Escape(op.shopName) + "</td><td>" +
+               Escape(op.deviceId) + "</td><td>" + KindName(op.process) + "</td><td>" +
+               std::to_string(op.amount) + "</td><td>" + Escape(op.rate) + "</td>";
+    };
+    const char* head = "<tr><th>시각</th><th>상점</th><th>단말기</th><th>거래</th><th>금액</th><th>적립률</th>";
 
     std::string html = R"(<!DOCTYPE html>
 <html lang="ko"><head><meta charset="utf-8">
@@ -89,26 +113,32 @@ body { font-family: sans-serif; margin: 1.5em; max-width: 46em; }
 table { border-collapse: collapse; width: 100%; }
 th, td { border-bottom: 1px solid #ccc; padding: .4em; text-align: left; }
 .notice { background: #eef6ff; padding: .5em; border-radius: 4px; }
+.abandoned { color: #777; }
 </style></head><body>
 <h1>고객 앱</h1>
 <p>QR 코드를 스캔한 고객처럼 대기 중인 거래를 확인합니다. 5초마다 새로 고칩니다.</p>
 )";
     if (!notice.empty())
         html += "<p class=\"notice\">" + Escape(notice) + "</p>\n";
-    if (pending.empty()) {
+    if (waiting.empty()) {
         html += "<p>대기 중인 거래가 없습니다.</p>\n";
     } else {
-        html +=
-            "<table><tr><th>시각</th><th>상점</th><th>단말기</th><th>거래</th><th>금액</th><th>적립률</th>"
-            "<th>고객 확인</th></tr>\n";
-        for (const auto& op : pending) {
-            html += "<tr><td>" + ClockTime(op.openedAtMs) + "</td><td>" + Escape(op.shopName) + "</td><td>" +
-                    Escape(op.deviceId) + "</td><td>" + KindName(op.process) + "</td><td>" +
-                    std::to_string(op.amount) + "</td><td>" + Escape(op.rate) + "</td>";
+        html += "<table id=\"waiting\">" + std::string(head) + "<th>고객 확인</th></tr>\n";
+        for (const auto* op : waiting) {
+            html += "<tr>" + cells(*op);
             html += "<td><form method=\"post\" action=\"/sim/confirm?deviceid=" +
-                    Escape(EncodeQueryValue(op.deviceId)) + "&amp;from=app\"><select name=\"customer\">" +
+                    Escape(EncodeQueryValue(op->deviceId)) + "&amp;from=app\"><select name=\"customer\">" +
                     customerOptions + "</select> <button type=\"submit\">확인</button></form></td></tr>\n";
         }
+        html += "</table>\n";
+    }
+    if (!abandoned.empty()) {
+        html += "<h2 class=\"abandoned\">응답 없는 단말기의 거래</h2>\n"
+                "<p class=\"abandoned\">단말기가 " + std::to_string(TillActivity::kWaitingMs / 1000) +
+                "초 넘게 결과를 묻지 않았습니다. 확인해도 기다리는 계산원이 없습니다.</p>\n"
+                "<table id=\"abandoned\" class=\"abandoned\">" + std::string(head) + "</tr>\n";
+        for (const auto* op : abandoned)
+            html += "<tr>" + cells(*op) + "</tr>\n";
         html += "</table>\n";
     }
     html += "</body></html>\n";

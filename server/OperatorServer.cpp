@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <ctime>
@@ -83,6 +84,12 @@ std::string Timestamp() {
     return withMs;
 }
 
+// The books' clock (operations' opening times), for the till activity on the /app page.
+std::int64_t UnixMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
 } // namespace
 
 // httplib's server with a deeper accept queue: two hundred tills may connect at once, and the
@@ -109,6 +116,9 @@ OperatorServer::OperatorServer(Books& books, LogSink log)
     m_http->new_task_queue = [] { return new ElasticThreadPool(kMaxThreads, kKeptThreads, kIdleThreadExit); };
     m_http->set_payload_max_length(1 << 20);
     m_http->set_keep_alive_max_count(100);
+    // A reply leaves in two writes (head, then body); without NODELAY the second waits for the
+    // ACK of the first, which a kept-alive client delays by 40 ms. Accepted sockets inherit it.
+    m_http->set_tcp_nodelay(true);
     AddRoutes();
 }
 
@@ -260,7 +270,11 @@ void OperatorServer::AddRoutes() {
     AddOperatorEndpoint("/android/pcposmilege.php",
                         [this, query](const httplib::Request& req) { return m_books.Operation(query(req)); });
     AddOperatorEndpoint("/android/pcposgetmilegeret.php",
-                        [this, query](const httplib::Request& req) { return m_books.GetResult(query(req)); });
+                        [this, query](const httplib::Request& req) {
+                            const QueryString q = query(req);
+                            m_tills.Polled(q.Get("deviceid"), UnixMs());
+                            return m_books.GetResult(q);
+                        });
     AddOperatorEndpoint("/android/deleteposdata.php", [this, query](const httplib::Request& req) {
         return m_books.DeleteData(query(req));
     });
@@ -322,7 +336,7 @@ void OperatorServer::AddSimulation() {
     });
     m_http->Get("/app", [this](const httplib::Request& req, httplib::Response& res) {
         const std::string notice = QueryString::FromTarget(req.target).Get("notice");
-        res.set_content(AppPage::Render(m_books.Pending(), m_books.Customers(), notice),
+        res.set_content(AppPage::Render(m_books.Pending(), m_books.Customers(), notice, m_tills, UnixMs()),
                         "text/html; charset=utf-8");
     });
     m_http->Get("/sim/requests", [this](const httplib::Request&, httplib::Response& res) {

@@ -8,6 +8,7 @@
 // Ignores SIGPIPE for the whole process: a till that hangs up mid-answer must not end the server.
 #pragma once
 
+#include "server/AppPage.h"
 #include "server/Books.h"
 #include "server/FaultTable.h"
 #include "server/RequestLog.h"
@@ -68,6 +69,7 @@ private:
     LogSink m_log;
     RequestLog m_requests;
     FaultTable m_faults;
+    TillActivity m_tills;
     std::map<std::string, PostHandler> m_posts; // filled before Start(), read-only after
     std::unique_ptr<Http> m_http;
     std::thread m_thread;

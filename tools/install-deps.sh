@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Quillon needs to build, test and run, when any is missing.
 # One list for everything: the native core, the Windows cross-build, Wine/Xvfb, the server,
-# the artwork generator and the fuzzer.
+# the artwork generator, the fuzzer, `make dist` (wixl, msitools) and the server's load figures (wrk).
 set -euo pipefail
 
 PACKAGES=(
@@ -14,6 +14,8 @@ PACKAGES=(
   imagemagick fonts-nanum icoutils python3-pefile
   clang libclang-rt-14-dev
   curl locales
+  wixl msitools python3-olefile fonts-wine
+  wrk
 )
 
 missing=()

@@ -23,6 +23,8 @@ step "test native-tsan (TSan)" env TSAN_OPTIONS="halt_on_error=1 second_deadlock
     ctest --test-dir build/native-tsan --output-on-failure
 step "build windows" make --no-print-directory windows
 step "test windows (Wine)" ctest --test-dir build/windows --output-on-failure
+step "dist reproducible (two builds)" tests/dist/reproducible.sh
+step "dist install (MSI and zip under Wine)" tests/dist/install.sh
 if [ -x tools/fuzz.sh ]; then
     step "fuzz (bounded)" tools/fuzz.sh 60
 fi

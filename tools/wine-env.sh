@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sourced by the scripts that run Quillon's Windows executables. Sets up a private Wine prefix
 # under build/ that renders Hangul (Nanum fonts mapped for 바탕체, MS Shell Dlg and the system
-# font) and lets Wine draw real frames (Managed=N), so window and client sizes are as on Windows.
+# font), draws the caption buttons' glyphs (Marlett) and lets Wine draw real frames (Managed=N), so
+# window and client sizes are as on Windows.
 #   QUILLON_ROOT    the repository (default: this script's parent)
 #   WINEPREFIX      build/wineprefix unless set
 quillon_root=${QUILLON_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
@@ -16,7 +17,7 @@ unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
 
 quillon_ensure_prefix() {
     # Renamed whenever the settings below change, so existing prefixes take them up.
-    local stamp=$WINEPREFIX/.quillon-ready-2
+    local stamp=$WINEPREFIX/.quillon-ready-3
     [ -f "$stamp" ] && return 0
     mkdir -p "$WINEPREFIX"
     (flock 9
@@ -37,6 +38,9 @@ quillon_ensure_prefix() {
         done
         wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
             /v Tahoma /t REG_MULTI_SZ /d 'NanumGothic.ttf,NanumGothic' /f >/dev/null 2>&1
+        # Wine draws the caption buttons' glyphs with Marlett (without it the close box shows an
+        # "r"). Only Marlett: Wine's own Tahoma would take bold captions off the Nanum link.
+        cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d Y /f >/dev/null 2>&1
         wineserver -w

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# `make dist`: what a shop installs, built for one operator host (QUILLON_SITE_URL):
+#   dist/Quillon-<version>-x64.msi   Windows Installer package (wixl), per machine
+#   dist/Quillon-<version>-x64.zip   the portable Quillon.exe with a read-me
+#   dist/SHA256SUMS
+# Same commit and host, same bytes, whoever builds it where and when: every time stamp is the
+# commit's (SOURCE_DATE_EPOCH), every GUID is fixed or derived from what goes in.
+#   QUILLON_SITE_URL     operator host (default: the reference server's http://127.0.0.1:8480)
+#   QUILLON_DIST_BUILD   build folder (default build/dist)
+#   QUILLON_DIST_OUT     output folder (default dist)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+site=${QUILLON_SITE_URL:-http://127.0.0.1:8480}
+build=${QUILLON_DIST_BUILD:-build/dist}
+out=${QUILLON_DIST_OUT:-dist}
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+    SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct)
+fi
+export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
+version=$(sed -n 's/^project(Quillon VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+base=Quillon-$version-x64
+
+cmake --preset windows -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXE_LINKER_FLAGS=-s \
+    "-DQUILLON_SITE_URL=$site" >/dev/null
+cmake --build "$build" --target Quillon -j "${JOBS:-$(nproc)}"
+
+stage=$build/stage
+rm -rf "$stage" "$out"
+mkdir -p "$stage/zip" "$out"
+cp "$build/Quillon.exe" "$stage/zip/Quillon.exe"
+exe_sum=$(sha256sum "$stage/zip/Quillon.exe" | cut -d' ' -f1)
+sed -e "s|@SITE_URL@|$site|g" -e "s|@VERSION@|$version|g" -e "s|@EXE_SHA256@|$exe_sum|g" \
+    packaging/README.txt | sed 's/$/\r/' >"$stage/zip/README.txt"
+
+# A new PackageCode for every different package, the same one for the same bytes; the
+# ProductCode changes with the version and the host (a different host is a different product
+# build, and MajorUpgrade replaces it through the shared UpgradeCode).
+guid() { python3 -c 'import sys, uuid; print(str(uuid.uuid5(uuid.NAMESPACE_URL, sys.argv[1])).upper())' "$1"; }
+product_code=$(guid "quillon:product:$version:$site")
+package_code=$(guid "quillon:package:$version:$site:$exe_sum")
+# wixl finds sources only by names relative to its working folder.
+cp packaging/Quillon.wxs res/Quillon.ico "$stage/zip/Quillon.exe" "$stage/"
+# The cabinet inside the package takes the files' modification times.
+touch -d "@$SOURCE_DATE_EPOCH" "$stage"/* "$stage"/zip/*
+(cd "$stage" && wixl -a x64 -o "$base.msi" \
+    -D "Version=$version" -D "ProductCode=$product_code" -D "PackageCode=$package_code" \
+    -D ExeFile=Quillon.exe -D IconFile=Quillon.ico Quillon.wxs)
+# The Korean texts of the tables (see packaging/Quillon.wxs for why they come in here).
+printf '\r\n\r\n949\t_ForceCodepage\r\n' >"$stage/_ForceCodepage.idt"
+name='별바다 포스 (Quillon)'
+msibuild "$stage/$base.msi" -i "$stage/_ForceCodepage.idt" \
+    -q "UPDATE \`Property\` SET \`Value\` = '$name' WHERE \`Property\` = 'ProductName'" \
+    -q "UPDATE \`Property\` SET \`Value\` = '마일리지 적립, 결제, 결제 취소를 처리하는 매장 단말 프로그램' WHERE \`Property\` = 'ARPCOMMENTS'" \
+    -q "UPDATE \`Shortcut\` SET \`Name\` = 'Quillon|$name', \`Description\` = '$name' WHERE \`Shortcut\` = 'StartMenuQuillon'" \
+    -q "UPDATE \`LaunchCondition\` SET \`Description\` = '이미 더 새로운 버전의 Quillon이 설치되어 있습니다.' WHERE \`Condition\` = 'NOT WIX_DOWNGRADE_DETECTED'"
+/usr/bin/python3 tools/dist-pin.py msi "$stage/$base.msi" "$SOURCE_DATE_EPOCH" "$package_code" 1042
+/usr/bin/python3 tools/dist-pin.py zip "$stage/$base.zip" "$SOURCE_DATE_EPOCH" "$stage/zip" Quillon.exe README.txt
+
+cp "$stage/$base.msi" "$stage/$base.zip" "$out/"
+(cd "$out" && sha256sum "$base.msi" "$base.zip" >SHA256SUMS)
+echo "dist: $out/ for $site (commit time $SOURCE_DATE_EPOCH)"
+(cd "$out" && ls -l && cat SHA256SUMS)
