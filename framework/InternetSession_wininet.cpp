@@ -64,10 +64,10 @@ void SetTimeouts(HINTERNET handle, const InternetLimits& limits) {
 struct Transfer {
     std::wstring url;
     DWORD accessType = INTERNET_OPEN_TYPE_PRECONFIG;
-    DWORD context = 1;
     InternetLimits limits{};
     Clock::time_point deadline;
     std::atomic<bool> abandoned{false}; // the caller has stopped waiting
+    std::atomic<bool> connected{false}; // the server accepted the connection
 
     std::mutex lock; // guards the outcome below
     std::condition_variable finished;
@@ -82,12 +82,28 @@ void CheckTime(const Transfer& transfer) {
         throw CInternetException(ERROR_INTERNET_TIMEOUT, "the exchange ran out of time");
 }
 
+// WinInet's status notices, on the transfer thread (the handles are synchronous). The connect
+// limit is kept by the caller from this notice: Wine's WinInet takes no connect time-out.
+void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
+    if (status == INTERNET_STATUS_CONNECTED_TO_SERVER && context) {
+        auto* transfer = reinterpret_cast<Transfer*>(context);
+        {
+            std::lock_guard<std::mutex> hold(transfer->lock);
+            transfer->connected = true;
+        }
+        transfer->finished.notify_all();
+    }
+}
+
 // The GET itself, on the transfer thread.
-std::string Fetch(const Transfer& transfer) {
+std::string Fetch(Transfer& transfer) {
     InternetHandle session(InternetOpenW(nullptr, transfer.accessType, nullptr, nullptr, 0));
     if (!session)
         ThrowLastError("InternetOpenW");
     SetTimeouts(session.get(), transfer.limits);
+    InternetSetStatusCallbackW(session.get(), OnStatus);
+    // The notices find their transfer by the handles' context.
+    const auto context = reinterpret_cast<DWORD_PTR>(&transfer);
 
     wchar_t host[256] = {};
     wchar_t path[2048] = {};
@@ -108,7 +124,7 @@ std::string Fetch(const Transfer& transfer) {
         throw CInternetException(ERROR_INTERNET_INVALID_URL, "no host in the URL");
 
     InternetHandle connection(InternetConnectW(session.get(), host, parts.nPort, nullptr, nullptr,
-                                               INTERNET_SERVICE_HTTP, 0, transfer.context));
+                                               INTERNET_SERVICE_HTTP, 0, context));
     if (!connection)
         ThrowLastError("InternetConnectW");
     SetTimeouts(connection.get(), transfer.limits);
@@ -119,7 +135,7 @@ std::string Fetch(const Transfer& transfer) {
     if (parts.nScheme == INTERNET_SCHEME_HTTPS)
         requestFlags |= INTERNET_FLAG_SECURE;
     InternetHandle request(HttpOpenRequestW(connection.get(), L"GET", target.c_str(), nullptr, nullptr, nullptr,
-                                            requestFlags, transfer.context));
+                                            requestFlags, context));
     if (!request)
         ThrowLastError("HttpOpenRequestW");
     SetTimeouts(request.get(), transfer.limits);
@@ -189,14 +205,11 @@ void RunTransfer(const std::shared_ptr<Transfer>& transfer) {
 
 struct CInternetSession::Impl {
     DWORD accessType = INTERNET_OPEN_TYPE_PRECONFIG;
-    DWORD context = 1;
     bool open = true;
 };
 
-CInternetSession::CInternetSession(const char16_t*, DWORD context, DWORD accessType)
-    : m_impl(std::make_unique<Impl>()) {
+CInternetSession::CInternetSession(const char16_t*, DWORD, DWORD accessType) : m_impl(std::make_unique<Impl>()) {
     m_impl->accessType = accessType;
-    m_impl->context = context;
 }
 
 CInternetSession::~CInternetSession() { Close(); }
@@ -206,13 +219,12 @@ void CInternetSession::Close() {
         m_impl->open = false;
 }
 
-std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char16_t* url, DWORD context, DWORD) {
+std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char16_t* url, DWORD, DWORD) {
     if (!m_impl->open)
         throw CInternetException(ERROR_INTERNET_INCORRECT_HANDLE_STATE, "session closed");
     auto transfer = std::make_shared<Transfer>();
     transfer->url = reinterpret_cast<const wchar_t*>(url ? url : u"");
     transfer->accessType = m_impl->accessType;
-    transfer->context = context;
     transfer->limits = CurrentInternetLimits();
     transfer->deadline = Clock::now() + std::chrono::milliseconds(transfer->limits.exchangeMs);
     try {
@@ -221,7 +233,12 @@ std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char16_t* url, DW
         throw CInternetException(ERROR_NOT_ENOUGH_MEMORY, "no thread for the transfer");
     }
     std::unique_lock<std::mutex> hold(transfer->lock);
-    if (!transfer->finished.wait_until(hold, transfer->deadline, [&] { return transfer->done; })) {
+    const auto connectDeadline =
+        std::min(transfer->deadline, Clock::now() + std::chrono::milliseconds(transfer->limits.connectMs));
+    const bool connectedInTime = transfer->finished.wait_until(
+        hold, connectDeadline, [&] { return transfer->done || transfer->connected.load(); });
+    if (!connectedInTime ||
+        !transfer->finished.wait_until(hold, transfer->deadline, [&] { return transfer->done; })) {
         // The transfer ends on its own later, at its next check or by its socket time-outs.
         transfer->abandoned = true;
         throw CInternetException(ERROR_INTERNET_TIMEOUT, "no reply within the exchange's deadline");

@@ -7,6 +7,7 @@
 #include "framework/Internet.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -80,19 +81,23 @@ using RealLimits = LimitsTest;
 TEST_F(RealLimits, TheProgramsOwnConstants) {
     if (!std::getenv("QUILLON_REAL_LIMITS"))
         GTEST_SKIP() << "set QUILLON_REAL_LIMITS=1 to hold the 10 s and 30 s limits themselves";
-    ASSERT_TRUE(sim.ArmFault(kResultPath, "trickle&chunk=1&ms=1000"));
+    // 42 bytes of refusal at a byte every 0.8 s: 34 s, past the deadline, yet fast enough that no
+    // stall time-out fires first.
+    ASSERT_TRUE(sim.ArmFault(kResultPath, "slow&chunk=1&ms=800"));
     int result = -1;
     const std::u16string url = U16("http://" + sim.HostPort() + kResultPath + "?deviceid=x");
     long long took = TimedSend(url, result);
     EXPECT_EQ(result, 0);
     EXPECT_GE(took, InternetTimeouts::kExchangeMs - 500) << "ended before the deadline: by what?";
     EXPECT_LE(took, InternetTimeouts::kExchangeMs + kSlackMs);
+    std::printf("trickled body: the exchange ended after %lld ms\n", took);
     ASSERT_TRUE(sim.DisarmFault(kResultPath));
 
     ASSERT_EQ(sim.Post("/sim/blackhole?ms=13000").body, "1");
     took = TimedSend(url, result);
     EXPECT_EQ(result, 0);
     EXPECT_LE(took, InternetTimeouts::kConnectMs + kSlackMs);
+    std::printf("black-holed connect: the exchange ended after %lld ms\n", took);
 }
 
 } // namespace
