@@ -34,19 +34,23 @@ TEST_F(PersistenceTest, BooksSurviveARestart) {
     StartServer(m_db);
     const std::string device = Login();
     EXPECT_EQ(Post("/sim/shop?id=demo&coins=42&version=7"), "1");
-    EXPECT_EQ(Open(device, 1, "10000"), "1</>42");
-    EXPECT_EQ(Confirm(device, "010-2345-6789"), "1");
-    const std::string result = Result(device);
+    EXPECT_EQ(Get("/android/pcposmilege.php?deviceid=" + device + "&process=1&price=10000&milege=5"),
+              "1</>42");
+    EXPECT_EQ(Post("/sim/confirm?deviceid=" + device + "&customer=010-2345-6789"), "1");
+    const std::string result = Get("/android/pcposgetmilegeret.php?deviceid=" + device);
     EXPECT_EQ(Fields(result).at(1), "11");
     StopServer();
 
     StartServer(m_db); // the seed does not run again on an existing database
     EXPECT_EQ(m_books->Customers().size(), 4u);
-    EXPECT_EQ(Result(device), result); // the till is still known, its result still waiting
+    EXPECT_EQ(Get("/android/pcposgetmilegeret.php?deviceid=" + device),
+              result); // the till is still known, its result still waiting
     EXPECT_EQ(Fields(Get("/android/poslogin.php?id=demo&password=demo")).at(7), "7");
-    EXPECT_EQ(Open(device, 1, "2000"), "1</>42");
-    EXPECT_EQ(Confirm(device, "010-2345-6789"), "1");
-    EXPECT_EQ(Result(device), "1</>11</>이서연</>2</>2000</>100</>12000</>600</>0");
+    EXPECT_EQ(Get("/android/pcposmilege.php?deviceid=" + device + "&process=1&price=2000&milege=5"),
+              "1</>42");
+    EXPECT_EQ(Post("/sim/confirm?deviceid=" + device + "&customer=010-2345-6789"), "1");
+    EXPECT_EQ(Get("/android/pcposgetmilegeret.php?deviceid=" + device),
+              "1</>11</>이서연</>2</>2000</>100</>12000</>600</>0");
 }
 
 TEST_F(PersistenceTest, PasswordsAreStoredHashed) {

@@ -1,6 +1,6 @@
 // The quillon-server binary itself: help, refused flags, start-up errors, the ready line, the log
 // and a clean stop on SIGTERM and SIGINT.
-#include "RawHttp.h"
+#include "tests/support/SimClient.h"
 
 #include <gtest/gtest.h>
 
@@ -158,7 +158,7 @@ TEST(ServerProcess, ServesLogsAndStopsOnSignals) {
         ServerProcess p({"--host", "127.0.0.1", "--port", "0", "--db", ":memory:"});
         const int port = PortFromReadyLine(p.ReadUntil("\n"));
         ASSERT_GT(port, 0) << p.Out();
-        const auto reply = RawHttp(port).Get("/android/poslogin.php?id=demo&password=secret-pw");
+        const auto reply = SimClient(port).Get("/android/poslogin.php?id=demo&password=secret-pw");
         EXPECT_EQ(reply.body.substr(0, 4), "0</>");
         const std::string out = p.ReadUntil("poslogin");
         p.Signal(sig);

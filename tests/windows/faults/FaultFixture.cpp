@@ -16,16 +16,6 @@ std::string Utf8(const std::wstring& text) {
 
 } // namespace
 
-std::string Record(const std::vector<std::string>& fields) {
-    std::string record;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (i > 0)
-            record += "</>";
-        record += fields[i];
-    }
-    return record;
-}
-
 void FaultFixture::SetUp() {
     QuillonGuiTest::SetUp();
     const std::wstring exe = ExecutableDirectory() + L"QuillonTest.exe";

@@ -28,9 +28,6 @@ inline constexpr int kCancelDonePicture = 144;
 // Longer than the program's receive time-out (20 s): a hung exchange has ended by then.
 inline constexpr DWORD kPastTimeoutMs = 45000;
 
-// Joins reply fields with the record separator.
-std::string Record(const std::vector<std::string>& fields);
-
 class FaultFixture : public QuillonGuiTest {
 protected:
     void SetUp() override;

@@ -3,8 +3,6 @@
 // server is back.
 #include "tests/windows/faults/FaultFixture.h"
 
-#include "tests/support/LoopbackPort.h"
-
 namespace {
 
 using ServerDownTest = FaultFixture;
@@ -66,7 +64,7 @@ TEST_F(ServerDownTest, AHostWhereNoServerListensFailsTheGiveAtOnce) {
     // The login names the host for everything after it; nobody listens there.
     auto fields = ServerLoginFields();
     ASSERT_EQ(fields.size(), 8u);
-    const int deadPort = UnusedLoopbackPort();
+    const int deadPort = SimClient::UnusedPort();
     ASSERT_NE(deadPort, 0);
     fields[5] = "127.0.0.1:" + std::to_string(deadPort);
     ASSERT_TRUE(LoginWithReply(Record(fields)));

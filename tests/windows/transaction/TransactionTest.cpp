@@ -9,19 +9,6 @@ namespace {
 
 constexpr int kResultCellHeight = 16; // the system font's cell under Wine
 
-// Fields of a reply record.
-std::vector<std::string> Fields(const std::string& record) {
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t end = record.find("</>", start);
-        fields.push_back(record.substr(start, end - start));
-        if (end == std::string::npos)
-            return fields;
-        start = end + 3;
-    }
-}
-
 struct WindowSearch {
     DWORD processId;
     HWND exclude;
