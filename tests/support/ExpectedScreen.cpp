@@ -1,4 +1,4 @@
-#include "tests/windows/transaction/ExpectedScreen.h"
+#include "tests/support/ExpectedScreen.h"
 
 #include <algorithm>
 
@@ -40,15 +40,24 @@ ExpectedScreen::~ExpectedScreen() {
         FreeLibrary(m_module);
 }
 
-bool ExpectedScreen::DrawBitmap(int bitmapId, int x, int y) {
+bool ExpectedScreen::DrawBitmap(int bitmapId, int x, int y, int width, int height) {
     HBITMAP picture = LoadProgramBitmap(m_module, bitmapId);
     if (!picture)
         return false;
     BITMAP size = {};
     GetObjectW(picture, sizeof size, &size);
+    width = width < 0 ? size.bmWidth : width;
+    height = height < 0 ? size.bmHeight : height;
     HDC source = CreateCompatibleDC(m_dc);
     HGDIOBJ old = SelectObject(source, picture);
-    const BOOL copied = BitBlt(m_dc, x, y, size.bmWidth, size.bmHeight, source, 0, 0, SRCCOPY);
+    const int copyWidth = std::min<int>(width, size.bmWidth), copyHeight = std::min<int>(height, size.bmHeight);
+    const BOOL copied = BitBlt(m_dc, x, y, copyWidth, copyHeight, source, 0, 0, SRCCOPY);
+    // A skin area larger than its picture shows the picture's bottom-right colour beyond it.
+    HBRUSH edge = CreateSolidBrush(GetPixel(source, size.bmWidth - 1, size.bmHeight - 1));
+    const RECT right{x + copyWidth, y, x + width, y + height}, below{x, y + copyHeight, x + copyWidth, y + height};
+    FillRect(m_dc, &right, edge);
+    FillRect(m_dc, &below, edge);
+    DeleteObject(edge);
     SelectObject(source, old);
     DeleteDC(source);
     DeleteObject(picture);
@@ -85,15 +94,5 @@ int ExpectedScreen::Differences(const ClientPixels& actual, const RECT& area, co
             }
     if (bounds)
         *bounds = found;
-    return n;
-}
-
-int DarkPixels(const ClientPixels& pixels, const RECT& area) {
-    int n = 0;
-    for (int y = std::max<LONG>(area.top, 0); y < std::min<LONG>(area.bottom, pixels.Height()); ++y)
-        for (int x = std::max<LONG>(area.left, 0); x < std::min<LONG>(area.right, pixels.Width()); ++x) {
-            const COLORREF c = pixels.At(x, y);
-            n += GetRValue(c) <= 96 && GetGValue(c) <= 96 && GetBValue(c) <= 96;
-        }
     return n;
 }

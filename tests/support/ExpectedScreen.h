@@ -9,9 +9,9 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class ExpectedScreen {
@@ -20,13 +20,18 @@ public:
     // from Valid) when the executable or the bitmap cannot be read.
     ExpectedScreen(const std::wstring& exe, int bitmapId);
     ~ExpectedScreen();
+    ExpectedScreen(ExpectedScreen&& other) noexcept
+        : m_module(std::exchange(other.m_module, nullptr)), m_dc(std::exchange(other.m_dc, nullptr)),
+          m_bitmap(std::exchange(other.m_bitmap, nullptr)), m_previous(std::exchange(other.m_previous, nullptr)),
+          m_bits(std::exchange(other.m_bits, nullptr)) {}
     ExpectedScreen(const ExpectedScreen&) = delete;
     ExpectedScreen& operator=(const ExpectedScreen&) = delete;
 
     bool Valid() const { return m_bits != nullptr; }
 
-    // Copies bitmap `bitmapId` of the executable with its top-left corner at x, y.
-    bool DrawBitmap(int bitmapId, int x, int y);
+    // Paints bitmap `bitmapId` of the executable into the skin area at x, y of width x height
+    // (the picture's own size when negative), as the program's skins paint it.
+    bool DrawBitmap(int bitmapId, int x, int y, int width = -1, int height = -1);
     // TextOut with the default attributes, as the program draws its coin and result lines.
     void DrawText(int x, int y, std::wstring_view text);
 
@@ -46,6 +51,3 @@ private:
     HGDIOBJ m_previous = nullptr;
     const std::uint32_t* m_bits = nullptr;
 };
-
-// How many pixels of `area` in `pixels` are dark enough to be text (no channel above 96).
-int DarkPixels(const ClientPixels& pixels, const RECT& area);
