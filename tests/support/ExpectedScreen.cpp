@@ -50,11 +50,13 @@ bool ExpectedScreen::DrawBitmap(int bitmapId, int x, int y, int width, int heigh
     height = height < 0 ? size.bmHeight : height;
     HDC source = CreateCompatibleDC(m_dc);
     HGDIOBJ old = SelectObject(source, picture);
-    const int copyWidth = std::min<int>(width, size.bmWidth), copyHeight = std::min<int>(height, size.bmHeight);
+    const int copyWidth = std::min<int>(width, size.bmWidth),
+              copyHeight = std::min<int>(height, size.bmHeight);
     const BOOL copied = BitBlt(m_dc, x, y, copyWidth, copyHeight, source, 0, 0, SRCCOPY);
     // A skin area larger than its picture shows the picture's bottom-right colour beyond it.
     HBRUSH edge = CreateSolidBrush(GetPixel(source, size.bmWidth - 1, size.bmHeight - 1));
-    const RECT right{x + copyWidth, y, x + width, y + height}, below{x, y + copyHeight, x + copyWidth, y + height};
+    const RECT right{x + copyWidth, y, x + width, y + height},
+        below{x, y + copyHeight, x + copyWidth, y + height};
     FillRect(m_dc, &right, edge);
     FillRect(m_dc, &below, edge);
     DeleteObject(edge);

@@ -22,8 +22,9 @@ public:
     ~ExpectedScreen();
     ExpectedScreen(ExpectedScreen&& other) noexcept
         : m_module(std::exchange(other.m_module, nullptr)), m_dc(std::exchange(other.m_dc, nullptr)),
-          m_bitmap(std::exchange(other.m_bitmap, nullptr)), m_previous(std::exchange(other.m_previous, nullptr)),
-          m_bits(std::exchange(other.m_bits, nullptr)) {}
+          m_bitmap(std::exchange(other.m_bitmap, nullptr)),
+          m_previous(std::exchange(other.m_previous, nullptr)), m_bits(std::exchange(other.m_bits, nullptr)) {
+    }
     ExpectedScreen(const ExpectedScreen&) = delete;
     ExpectedScreen& operator=(const ExpectedScreen&) = delete;
 

@@ -8,13 +8,16 @@ namespace {
 
 // The caption of dialog template `id` (DIALOGEX) of the executable, read from its resources.
 std::wstring Caption(const std::wstring& exe, int id) {
-    HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HMODULE module =
+        LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     HRSRC found = module ? FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5)) : nullptr;
     std::wstring caption;
     if (found) {
         const auto* word = static_cast<const WORD*>(LockResource(LoadResource(module, found))) + 13;
         for (int skip = 0; skip < 2; ++skip) // the menu and the class: none, an ordinal or a name
-            word += *word == 0 ? 1 : *word == 0xFFFF ? 2 : std::wcslen(reinterpret_cast<const wchar_t*>(word)) + 1;
+            word += *word == 0        ? 1
+                    : *word == 0xFFFF ? 2
+                                      : std::wcslen(reinterpret_cast<const wchar_t*>(word)) + 1;
         caption = reinterpret_cast<const wchar_t*>(word);
     }
     if (module)
@@ -150,14 +153,16 @@ const std::string& Till::Device() const {
     return m_device;
 }
 
-std::string Till::OperationTarget(const Operation& op, const std::string& price, const std::string& rate) const {
+std::string Till::OperationTarget(const Operation& op, const std::string& price,
+                                  const std::string& rate) const {
     return TargetOf(FindOperation(op.op)->requestTemplate, {Device(), price, rate});
 }
 
 int Till::Sent(std::u16string_view tmpl) const {
     const std::string path = PathOf(tmpl) + "?";
     const auto log = sim.RequestTargets();
-    return static_cast<int>(std::count_if(log.begin(), log.end(), [&](const auto& t) { return t.rfind(path, 0) == 0; }));
+    return static_cast<int>(
+        std::count_if(log.begin(), log.end(), [&](const auto& t) { return t.rfind(path, 0) == 0; }));
 }
 
 bool Till::WaitForSent(std::u16string_view tmpl, int n, DWORD timeoutMs) const {
@@ -179,7 +184,8 @@ std::vector<std::string> Till::CollapsedLog() const {
 }
 
 std::string Till::CompletionReply(const Operation& op, const std::vector<std::string>& lines) {
-    std::vector<std::string> fields{"1", Narrow(reinterpret_cast<const wchar_t*>(FindOperation(op.op)->completionCode))};
+    std::vector<std::string> fields{
+        "1", Narrow(reinterpret_cast<const wchar_t*>(FindOperation(op.op)->completionCode))};
     fields.insert(fields.end(), lines.begin(), lines.end());
     return Record(fields);
 }
@@ -204,10 +210,10 @@ ExpectedScreen Till::Result(const Operation& op, const std::vector<std::wstring>
 }
 
 int Till::Differences(HWND window, const ExpectedScreen& expected, const std::vector<RECT>& except,
-                      RECT* bounds) const {
+                      RECT* bounds, DWORD timeoutMs) const {
     const RECT whole{0, 0, ExpectedScreen::kSize, ExpectedScreen::kSize};
     int differences = -1;
-    gui::WaitUntil(kWaitMs, [&] {
+    gui::WaitUntil(timeoutMs, [&] {
         const auto pixels = ClientPixels::Capture(window);
         differences = pixels && expected.Valid() ? expected.Differences(*pixels, whole, except, bounds) : -1;
         return differences == 0;
@@ -245,14 +251,15 @@ RECT Till::ControlRect(HWND dialog, int id) {
 
 std::wstring Widen(std::string_view utf8) {
     std::wstring wide(utf8.size(), L'\0');
-    wide.resize(static_cast<std::size_t>(
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), static_cast<int>(wide.size()))));
+    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(
+        CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), static_cast<int>(wide.size()))));
     return wide;
 }
 
 std::string Narrow(std::wstring_view text) {
     std::string out(text.size() * 3, '\0');
-    out.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                                            out.data(), static_cast<int>(out.size()), nullptr, nullptr)));
+    out.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(),
+                                                            static_cast<int>(text.size()), out.data(),
+                                                            static_cast<int>(out.size()), nullptr, nullptr)));
     return out;
 }

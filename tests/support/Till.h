@@ -69,7 +69,8 @@ public:
     bool OpenAmountEntry();
     // Types the amount (and the rate when given), clicks the operation's image and returns the
     // visible transaction dialog; nullptr when a message box came first.
-    HWND Start(const Operation& op, const std::wstring& amount = L"15000", const std::wstring* rate = nullptr);
+    HWND Start(const Operation& op, const std::wstring& amount = L"15000",
+               const std::wstring* rate = nullptr);
     // The transaction dialog, visible or (`anyState`) not shown yet while its request runs.
     HWND TransactionDialog(bool anyState = false) const;
     // Closes `dialog` the given way; false when it was not destroyed in time.
@@ -81,7 +82,8 @@ public:
 
     // This till's device id, from the first request that carries it (waiting for it).
     const std::string& Device() const;
-    std::string OperationTarget(const Operation& op, const std::string& price, const std::string& rate = "5") const;
+    std::string OperationTarget(const Operation& op, const std::string& price,
+                                const std::string& rate = "5") const;
     std::string GetResultTarget() const { return TargetOf(kGetResultTemplate, {Device()}); }
     std::string DeleteDataTarget() const { return TargetOf(kDeleteDataTemplate, {Device()}); }
     // Requests to `path` (any query) since the last reset of the log; waits until `n` have come.
@@ -100,7 +102,7 @@ public:
     // Waits until `window`'s client area equals `expected` outside `except` (client rectangles):
     // 0, else how many pixels still differ (-1: unreadable) and, in `bounds`, where.
     int Differences(HWND window, const ExpectedScreen& expected, const std::vector<RECT>& except = {},
-                    RECT* bounds = nullptr) const;
+                    RECT* bounds = nullptr, DWORD timeoutMs = kWaitMs) const;
     // How many result lines `window` draws over `op`'s picture, which must be exact elsewhere;
     // -1 when the picture is not there.
     int LinesDrawn(HWND window, const Operation& op) const;

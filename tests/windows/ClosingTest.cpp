@@ -107,7 +107,8 @@ TEST_P(CloseAt, DialogGoesNothingFollowsAndTheNextTransactionIsWhole) {
     ASSERT_TRUE(sim.Confirm(Device()));
     ASSERT_TRUE(WaitForSent(kDeleteDataTemplate, 1));
     EXPECT_EQ(LinesDrawn(dialog, kPay), kPay.lines);
-    EXPECT_EQ(CollapsedLog(), (std::vector<std::string>{OperationTarget(kPay, "200"), GetResultTarget(), DeleteDataTarget()}));
+    EXPECT_EQ(CollapsedLog(), (std::vector<std::string>{OperationTarget(kPay, "200"), GetResultTarget(),
+                                                        DeleteDataTarget()}));
     EXPECT_TRUE(Close(dialog, kEnter));
 }
 
@@ -144,6 +145,8 @@ TEST_F(TillTest, DialogRepaintsAndReactsWhileAPollHangs) {
     FillRect(dc, &band, magenta);
     DeleteObject(magenta);
     ReleaseDC(dialog, dc);
+    ASSERT_NE(Differences(dialog, Waiting(kGive), {ControlRect(dialog, IDC_PHONE_EDIT)}, nullptr, 0), 0)
+        << "painted over";
     InvalidateRect(dialog, nullptr, TRUE);
     EXPECT_TRUE(Shows(dialog, Waiting(kGive), {ControlRect(dialog, IDC_PHONE_EDIT)})) << "painted again";
     gui::SetDlgItemTextOf(dialog, IDC_PHONE_EDIT, L"");
@@ -163,7 +166,8 @@ TEST_F(TillTest, TwoHundredCyclesWhilePolling) {
     for (int cycle = 0; cycle < 200; ++cycle) {
         SCOPED_TRACE(cycle);
         const auto before = sim.RequestTargets();
-        ASSERT_LE(before.size(), logAtClose + (cycle > 0)) << "more than the exchange in flight after a close";
+        ASSERT_LE(before.size(), logAtClose + (cycle > 0))
+            << "more than the exchange in flight after a close";
         const POINT give = Centre(kGiveButtonRect);
         gui::ClickClient(amountEntry, give.x, give.y);
         HWND dialog = TransactionDialog(true);

@@ -2,8 +2,6 @@
 // sends, how the program ends, the upgrade notice, and the screens before any transaction.
 #include "tests/windows/TillTest.h"
 
-
-
 namespace {
 
 const std::string kLoginPath = PathOf(kLoginTemplate);
@@ -13,9 +11,9 @@ struct LoginCase {
     const char* fault; // armed on the login path, nullptr for none
     std::string body;  // of fault "body"
     std::wstring id, password;
-    bool pressEnter;         // Enter in the password edit instead of a click on the image
-    const wchar_t* message;  // nullptr: the launcher comes
-    std::string sent;        // the login target the server saw; empty: none
+    bool pressEnter;        // Enter in the password edit instead of a click on the image
+    const wchar_t* message; // nullptr: the launcher comes
+    std::string sent;       // the login target the server saw; empty: none
 };
 
 void PrintTo(const LoginCase& c, std::ostream* os) {
@@ -42,7 +40,8 @@ TEST_P(Login, ShowsItsOutcomeAndSendsTheTypedTextOnce) {
         ASSERT_TRUE(gui::WaitForWindowGone(login, kWaitMs));
         ASSERT_NE(launcher = WaitForDialog(IDD_QUILLON_DIALOG), nullptr);
     }
-    EXPECT_EQ(sim.RequestTargets(), c.sent.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.sent});
+    EXPECT_EQ(sim.RequestTargets(),
+              c.sent.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.sent});
     if (!c.message) {
         EXPECT_TRUE(OpenAmountEntry()) << "the launcher opens the amount entry";
     }
@@ -62,14 +61,18 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LoginCase{"Accepted", nullptr, "", L"demo", L"demo", false, nullptr, kDemo},
         LoginCase{"EnterInAnEdit", nullptr, "", L"demo", L"demo", true, nullptr, kDemo},
-        LoginCase{"Rejected", nullptr, "", L"demo", L"wrong", false, kLoginRejected, TargetOf(kLoginTemplate, {"demo", "wrong"})},
-        LoginCase{"TypedTextArrivesEncodedAsUtf8", nullptr, "", L"가게 a&b=c#d+e", L"p%w 한", false, kLoginRejected,
+        LoginCase{"Rejected", nullptr, "", L"demo", L"wrong", false, kLoginRejected,
+                  TargetOf(kLoginTemplate, {"demo", "wrong"})},
+        LoginCase{"TypedTextArrivesEncodedAsUtf8", nullptr, "", L"가게 a&b=c#d+e", L"p%w 한", false,
+                  kLoginRejected,
                   TargetOf(kLoginTemplate, {"%EA%B0%80%EA%B2%8C%20a%26b%3Dc%23d%2Be", "p%25w%20%ED%95%9C"})},
-        LoginCase{"OnlySeventyNineCharactersAreTaken", nullptr, "", std::wstring(100, L'x'), L"p", false, kLoginRejected,
-                  TargetOf(kLoginTemplate, {std::string(79, 'x'), "p"})},
-        LoginCase{"UrlTooLongIsRefusedBeforeSending", nullptr, "", std::wstring(79, L'&'), L"demo", false, kLoginTooLong, ""},
+        LoginCase{"OnlySeventyNineCharactersAreTaken", nullptr, "", std::wstring(100, L'x'), L"p", false,
+                  kLoginRejected, TargetOf(kLoginTemplate, {std::string(79, 'x'), "p"})},
+        LoginCase{"UrlTooLongIsRefusedBeforeSending", nullptr, "", std::wstring(79, L'&'), L"demo", false,
+                  kLoginTooLong, ""},
         LoginCase{"EmptyReplyIsRejected", "body", "", L"demo", L"demo", false, kLoginRejected, kDemo},
-        LoginCase{"ReplyCutMidBodyIsRejected", "reset&after=10", "", L"demo", L"demo", false, kLoginRejected, kDemo},
+        LoginCase{"ReplyCutMidBodyIsRejected", "reset&after=10", "", L"demo", L"demo", false, kLoginRejected,
+                  kDemo},
         LoginCase{"ServerDownIsRejected", "refuse", "", L"demo", L"demo", false, kLoginRejected, kDemo},
         LoginCase{"SlowReplyIsWaitedFor", "slow&chunk=4&ms=60", "", L"demo", L"demo", false, nullptr, kDemo}),
     [](const auto& param) { return std::string(param.param.name); });
@@ -137,22 +140,29 @@ TEST_P(Screen, IsTheProgramsPictures) {
         const SkinRect& b = kLoginButtonRect;
         screen.DrawBitmap(IDB_LOGIN_BUTTON, b.left, b.top, b.right - b.left, b.bottom - b.top);
         EXPECT_EQ(gui::WindowSize(login).cx, ExpectedScreen::kSize) << "no frame";
-        EXPECT_TRUE(Shows(login, screen, {ControlRect(login, IDC_ID_EDIT), ControlRect(login, IDC_PASSWORD_EDIT)}));
+        EXPECT_TRUE(
+            Shows(login, screen, {ControlRect(login, IDC_ID_EDIT), ControlRect(login, IDC_PASSWORD_EDIT)}));
     } else if (stage == 1) {
         ExpectedScreen screen(exe, IDB_LAUNCHER);
         const SIZE client = gui::ClientSize(launcher);
-        EXPECT_TRUE(Shows(launcher, screen, {RECT{kBannerCopyWidth, 0, 600, 600}, RECT{0, std::min<LONG>(kBannerCopyHeight, client.cy), 600, 600}}));
+        EXPECT_TRUE(Shows(launcher, screen,
+                          {RECT{kBannerCopyWidth, 0, 600, 600},
+                           RECT{0, std::min<LONG>(kBannerCopyHeight, client.cy), 600, 600}}));
     } else {
         ExpectedScreen screen(exe, IDB_POS_BACKGROUND);
-        for (auto [id, r] : {std::pair{IDB_GIVE_BUTTON, kGiveButtonRect}, std::pair{IDB_PAY_BUTTON, kPayButtonRect},
-                             std::pair{IDB_CANCEL_BUTTON, kCancelButtonRect}})
+        for (auto [id, r] :
+             {std::pair{IDB_GIVE_BUTTON, kGiveButtonRect}, std::pair{IDB_PAY_BUTTON, kPayButtonRect},
+              std::pair{IDB_CANCEL_BUTTON, kCancelButtonRect}})
             screen.DrawBitmap(id, r.left, r.top, r.right - r.left, r.bottom - r.top);
-        EXPECT_TRUE(Shows(amountEntry, screen, {ControlRect(amountEntry, IDC_AMOUNT_EDIT), ControlRect(amountEntry, IDC_RATE_EDIT)}));
+        EXPECT_TRUE(
+            Shows(amountEntry, screen,
+                  {ControlRect(amountEntry, IDC_AMOUNT_EDIT), ControlRect(amountEntry, IDC_RATE_EDIT)}));
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(BeforeATransaction, Screen,
-                         ::testing::Values(ScreenCase{"Login", 0}, ScreenCase{"Launcher", 1}, ScreenCase{"AmountEntry", 2}),
+                         ::testing::Values(ScreenCase{"Login", 0}, ScreenCase{"Launcher", 1},
+                                           ScreenCase{"AmountEntry", 2}),
                          [](const auto& param) { return std::string(param.param.name); });
 
 } // namespace

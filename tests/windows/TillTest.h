@@ -17,7 +17,6 @@ protected:
         ASSERT_TRUE(StartProgram()) << "no login dialog";
     }
 
-
     // Every operation or text-message request went out once, and `operations` operations in all.
     void ExpectNothingSentTwice(int operations) const {
         std::multiset<std::string> seen;
@@ -47,7 +46,8 @@ protected:
         const int differences = Differences(window, expected, except, &bounds);
         if (differences == 0)
             return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << differences << " pixels differ, within x " << bounds.left << ".."
-                                             << bounds.right - 1 << ", y " << bounds.top << ".." << bounds.bottom - 1;
+        return ::testing::AssertionFailure()
+               << differences << " pixels differ, within x " << bounds.left << ".." << bounds.right - 1
+               << ", y " << bounds.top << ".." << bounds.bottom - 1;
     }
 };
