@@ -1,5 +1,5 @@
-// Books kept in a database file: what survives a restart, what is stored for a password, and
-// which files are refused.
+// Books kept in a database file: what survives a restart and what is stored for a password.
+// (A file that cannot be used: ProcessTest.)
 #include "ServerFixture.h"
 
 #include "server/PasswordHash.h"
@@ -8,7 +8,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 namespace {
 
@@ -74,21 +73,6 @@ TEST_F(PersistenceTest, SeedNoneStartsEmpty) {
     StartServer(m_db, Books::Seed::None);
     EXPECT_EQ(Fields(Get("/android/poslogin.php?id=demo&password=demo")).at(0), "0");
     EXPECT_TRUE(m_books->Customers().empty());
-}
-
-TEST_F(PersistenceTest, UnusableFilesAreRefused) {
-    std::ofstream(m_dir / "text.db") << "this is not a database, just some text that is long enough\n";
-    fs::create_directory(m_dir / "folder.db");
-    std::ofstream(m_dir / "readonly.db");
-    fs::permissions(m_dir / "readonly.db", fs::perms::owner_read | fs::perms::group_read);
-    const fs::path files[] = {m_dir / "text.db", m_dir / "folder.db", m_dir / "missing" / "x.db"};
-    for (const auto& file : files) {
-        EXPECT_THROW(Books(file.string(), Books::Seed::Demo), DatabaseError) << file;
-    }
-    // root may write a read-only file anyway; only an ordinary user sees it refused.
-    if (geteuid() != 0) {
-        EXPECT_THROW(Books((m_dir / "readonly.db").string(), Books::Seed::Demo), DatabaseError);
-    }
 }
 
 } // namespace

@@ -1,11 +1,11 @@
 // libFuzzer target over everything that turns outside bytes into our buffers or our buffers into
-// URLs: the reply record, the two UTF conversions, the endpoint URLs and the percent-encoder. Each
+// URLs: the reply record, the two UTF conversions, and the endpoint URLs with their percent-encoding. Each
 // mode checks properties that hold for any input and aborts on the first that does not.
 // The first input byte picks the mode (low two bits); the rest is the mode's input:
 //   0 ApplyReply on the body bytes, over a table an earlier reply filled
 //   1 DecodeReplyBody and both conversions on the bytes
-//   2 the endpoint URLs from the shared state (UTF-16LE values split at zero units)
-//   3 PercentEncode on UTF-16LE units
+//   2, 3 the endpoint URLs from the shared state (UTF-16LE values split at zero units); each
+//     value travels percent-encoded
 #include "net/Endpoints.h"
 #include "net/ReplyRecord.h"
 #include "net/SharedState.h"
@@ -125,28 +125,6 @@ void FuzzEndpoints(const std::uint8_t* data, std::size_t size) {
             "the device id travels encoded");
 }
 
-void FuzzPercentEncode(const std::uint8_t* data, std::size_t size) {
-    const std::u16string text = Units(data, size);
-    const std::u16string encoded = PercentEncode(text);
-    std::string decoded;
-    for (std::size_t i = 0; i < encoded.size(); ++i) {
-        const char16_t c = encoded[i];
-        const bool unreserved = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') ||
-                                (c >= u'0' && c <= u'9') || c == u'-' || c == u'.' || c == u'_' || c == u'~';
-        if (unreserved) {
-            decoded.push_back(static_cast<char>(c));
-            continue;
-        }
-        Require(c == u'%' && i + 2 < encoded.size(),
-                "PercentEncode makes only unreserved characters and %XX");
-        const std::string hex = quillon::Utf16ToUtf8(encoded.substr(i + 1, 2));
-        Require(hex.find_first_not_of("0123456789ABCDEF") == std::string::npos, "%XX in upper-case hex");
-        decoded.push_back(static_cast<char>(std::stoi(hex, nullptr, 16)));
-        i += 2;
-    }
-    Require(decoded == quillon::Utf16ToUtf8(text), "PercentEncode decodes to the UTF-8 of its input");
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -160,11 +138,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 1:
         FuzzDecode(bytes);
         break;
-    case 2:
-        FuzzEndpoints(data + 1, size - 1);
-        break;
     default:
-        FuzzPercentEncode(data + 1, size - 1);
+        FuzzEndpoints(data + 1, size - 1);
         break;
     }
     return 0;

@@ -29,7 +29,7 @@ with open(os.path.join(HERE, "..", "unit", "ReplyBodies.h"), encoding="utf-8") a
 seeds["endpoint_text_message"] = b"\x02\x05" + struct.pack("<i", -2147483648) + utf16(
     "127.0.0.1:8480", "POS 0001", "15,000", "5%", "010-1234&5678")
 seeds["endpoint_give_korean_rate"] = b"\x02\x00\0\0\0\0" + utf16("h:1", "d", "1", "가" * 79)
-seeds["percent"] = b"\x03" + utf16("AZaz09-._~ &=#+%/\ud800\ud83d\ude00한")
+seeds["endpoint_percent"] = b"\x03\x03\0\0\0\0" + utf16("h:1", "AZaz09-._~ &=#+%/\ud800\ud83d\ude00한")
 
 shutil.rmtree(OUT, ignore_errors=True)
 os.makedirs(OUT)

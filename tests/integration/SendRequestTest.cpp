@@ -81,15 +81,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 using ExchangeTest = ServerTest;
 
-TEST_F(ExchangeTest, LoginStoresTheHostTheClientAddressedAndANewDeviceId) {
-    ASSERT_EQ(Login(u"demo", u"demo"), u"1");
-    const std::u16string first = g_deviceId;
-    EXPECT_EQ(std::u16string(g_serverHost), U16(sim.HostPort()));
-    EXPECT_EQ(Fields()[7], kClientVersion);
-    ASSERT_EQ(Login(u"demo", u"demo"), u"1");
-    EXPECT_NE(std::u16string(g_deviceId), first);
-}
-
 // The poller asks the same URL again and again: no cache may answer in the server's place.
 TEST_F(ExchangeTest, RepeatedGetsOfOneUrlAllReachTheServer) {
     ASSERT_TRUE(sim.ArmFault(kGetResult, "body", "1</>0"));

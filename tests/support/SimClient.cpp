@@ -19,6 +19,7 @@ constexpr int kSendFlags = MSG_NOSIGNAL;
 
 #include <cctype>
 #include <cstdlib>
+#include <regex>
 #include <sstream>
 
 namespace {
@@ -61,17 +62,12 @@ bool Accepted(const SimReply& reply) {
     return reply.status == 200 && Fields(reply.body).front() == "1";
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
     std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!line.empty())
-            lines.push_back(line);
-    }
-    return lines;
+    for (std::string part; std::getline(in, part, separator);)
+        parts.push_back(part);
+    return parts;
 }
 
 } // namespace
@@ -95,23 +91,9 @@ std::string Record(const std::vector<std::string>& fields) {
 }
 
 std::string SimReply::Header(std::string_view name) const {
-    std::istringstream in(head);
-    std::string line;
-    while (std::getline(in, line)) {
-        const std::size_t colon = line.find(':');
-        if (colon != name.size())
-            continue;
-        bool same = true;
-        for (std::size_t i = 0; i < colon; ++i)
-            same = same && std::tolower(static_cast<unsigned char>(line[i])) ==
-                               std::tolower(static_cast<unsigned char>(name[i]));
-        if (same) {
-            const std::size_t value = line.find_first_not_of(' ', colon + 1);
-            const std::size_t end = line.find_last_not_of("\r");
-            return value == std::string::npos ? "" : line.substr(value, end + 1 - value);
-        }
-    }
-    return {};
+    std::smatch match;
+    const std::regex line("\r\n" + std::string(name) + ":[ ]*([^\r]*)", std::regex::icase);
+    return std::regex_search(head, match, line) ? match[1].str() : std::string();
 }
 
 int SimClient::PortFromEnvironment() {
@@ -218,22 +200,15 @@ bool SimClient::SetShop(std::string_view shopId, std::string_view settings) cons
 
 std::vector<std::string> SimClient::RequestTargets() const {
     std::vector<std::string> targets;
-    for (const std::string& line : Lines(Get("/sim/requests").body))
+    for (const std::string& line : Split(Get("/sim/requests").body, '\n'))
         targets.push_back(line.substr(line.find(' ') + 1));
     return targets;
 }
 
 std::vector<std::vector<std::string>> SimClient::SmsOutbox() const {
     std::vector<std::vector<std::string>> messages;
-    for (const std::string& line : Lines(Get("/sim/sms").body)) {
-        std::vector<std::string> columns;
-        std::istringstream in(line);
-        for (std::string column; std::getline(in, column, '\t');)
-            columns.push_back(column);
-        if (!line.empty() && line.back() == '\t')
-            columns.emplace_back();
-        messages.push_back(std::move(columns));
-    }
+    for (const std::string& line : Split(Get("/sim/sms").body, '\n'))
+        messages.push_back(Split(line + "\t", '\t'));
     return messages;
 }
 

@@ -8,12 +8,8 @@
 #include "dialogs/Messages.h"
 #include "net/Endpoints.h"
 #include "res/resource.h"
-#include "tests/support/ClientPixels.h"
-#include "tests/support/ExpectedScreen.h"
+#include "tests/support/Gui.h"
 #include "tests/support/SimClient.h"
-#include "tests/support/TestProcess.h"
-#include "tests/support/WindowInput.h"
-#include "tests/support/WindowQuery.h"
 
 #include <optional>
 #include <string>

@@ -238,31 +238,24 @@ INSTANTIATE_TEST_SUITE_P(
 
 const Operation* const kOperations[] = {&kGive, &kPay, &kCancel};
 
-// Texts that read as no number other than 0 are refused at every image button, before anything is
-// sent; everything else is sent exactly as typed (encoded), and the server's refusal ends it.
+// The amount rule (its table is the unit tests') at every image button: a text that reads as 0 is
+// refused before anything is sent; anything else is sent exactly as typed, encoded, and only the
+// first 79 characters of it.
 TEST_F(TillTest, AmountEntryRefusesZeroAndSendsEverythingElseAsTyped) {
     ASSERT_TRUE(OpenAmountEntry());
-    for (const wchar_t* amount : {L"", L" ", L"0", L"0.00", L"abc", L"1e-50", L"-0", L".", L"+", L"e5",
-                                  L"0x10", L"inf", L"nan", L"\t0", L"-.e3"})
-        for (const Operation* op : kOperations) {
-            SCOPED_TRACE(Narrow(amount) + " " + op->name);
-            ASSERT_EQ(Start(*op, amount), nullptr);
-            EXPECT_EQ(TakeMessageBox(), kNoAmount);
-            EXPECT_EQ(TransactionDialog(), nullptr);
-        }
+    for (const Operation* op : kOperations) {
+        ASSERT_EQ(Start(*op, L"0.00"), nullptr) << op->name;
+        EXPECT_EQ(TakeMessageBox(), kNoAmount);
+        EXPECT_EQ(TransactionDialog(), nullptr);
+    }
     EXPECT_TRUE(sim.RequestTargets().empty());
     const std::pair<std::wstring, std::string> typed[] = {
-        {L"-500", "-500"},
-        {L"12abc", "12abc"},
         {L" 1,000", "%201%2C000"},
-        {L"1e-40", "1e-40"},
         {L"+7", "%2B7"},
-        {L"3원", "3%EC%9B%90"},
         {L"1" + std::wstring(99, L'0'), "1" + std::string(78, '0')}};
     for (const auto& [amount, sent] : typed) {
-        SCOPED_TRACE(sent);
         ASSERT_TRUE(sim.Reset());
-        EXPECT_EQ(Start(kGive, amount), nullptr);
+        EXPECT_EQ(Start(kGive, amount), nullptr) << sent; // the server refuses every one of them
         EXPECT_EQ(TakeMessageBox(), kNetworkFailed);
         HWND dialog = TransactionDialog(true);
         ASSERT_NE(dialog, nullptr);
