@@ -1,16 +1,11 @@
 #include "app/QuillonDlg.h"
 
+#include "dialogs/Layout.h"
 #include "dialogs/LoginDlg.h"
+#include "dialogs/Messages.h"
 #include "dialogs/PosDlg.h"
 #include "res/resource.h"
 #include "skin/Skin.h"
-
-namespace {
-
-constexpr int kBannerCopyWidth = 357;
-constexpr int kBannerCopyHeight = 97;
-
-} // namespace
 
 BEGIN_MESSAGE_MAP(CQuillonDlg, CDialog)
     ON_WM_PAINT()
@@ -38,7 +33,7 @@ BOOL CQuillonDlg::OnInitDialog() {
     }
     // A rejected login (a failed request included) ends the program from here.
     EndDialog(IDOK);
-    AfxMessageBox(L"not correct id and password", MB_OK, 0);
+    AfxMessageBox(kLoginRejected, MB_OK, 0);
     return FALSE;
 }
 

@@ -13,12 +13,7 @@
 // picture. Each confirmation comes at a random moment of the poller's cycle.
 #include "dialogs/PollCompletion.h"
 #include "res/resource.h"
-#include "tests/support/ClientPixels.h"
-#include "tests/support/ResourcePicture.h"
-#include "tests/support/SimClient.h"
-#include "tests/support/TestProcess.h"
-#include "tests/support/WindowInput.h"
-#include "tests/support/WindowQuery.h"
+#include "tests/support/Till.h"
 
 #include <windows.h>
 
@@ -38,9 +33,6 @@
 
 namespace {
 
-constexpr DWORD kWaitMs = 15000;
-constexpr wchar_t kLauncherCaption[] = L"ByeolbadaPos";
-constexpr wchar_t kPosCaption[] = L"별바다 포스";
 // Rows of the transaction dialog where the waiting and the give result pictures differ most and
 // the program draws nothing over them.
 constexpr RECT kStrip{0, 80, 600, 120};
@@ -106,16 +98,6 @@ std::optional<long long> FirstArrival(const SimClient& sim, const std::string& p
     return std::nullopt;
 }
 
-std::string DeviceOfLastOperation(const SimClient& sim) {
-    std::string device;
-    for (const auto& [ms, target] : LogLines(sim)) {
-        const std::size_t at = target.find("deviceid=");
-        if (target.rfind("/android/pcposmilege.php?", 0) == 0 && at != std::string::npos)
-            device = target.substr(at + 9, target.find('&', at) - at - 9);
-    }
-    return device;
-}
-
 // The server's clock minus this program's, in ms, from the /sim/clock exchange that took the
 // least time among a few (the server read its clock somewhere inside that exchange).
 double ServerClockOffset(const SimClient& sim) {
@@ -156,7 +138,7 @@ public:
     StripCapture& operator=(const StripCapture&) = delete;
 
     // The share of the strip's pixels, outside `skip` (client coordinates), equal to `picture`.
-    double Agreement(const ResourcePicture& picture, const RECT& skip) {
+    double Agreement(const ExpectedScreen& picture, const RECT& skip) {
         if (!BitBlt(m_memory, 0, 0, Width(), Height(), m_dc, kStrip.left, kStrip.top, SRCCOPY))
             return 0.0;
         GdiFlush();
@@ -184,16 +166,6 @@ private:
     HGDIOBJ m_previous = nullptr;
     std::uint32_t* m_bits = nullptr;
 };
-
-RECT ControlRectInClient(HWND dialog, int id) {
-    RECT r = {};
-    HWND control = GetDlgItem(dialog, id);
-    if (!control)
-        return r;
-    GetWindowRect(control, &r);
-    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
 
 double CpuMs(HANDLE process) {
     FILETIME created, exited, kernel, user;
@@ -255,69 +227,6 @@ long long FileSize(const std::wstring& path) {
     std::exit(1);
 }
 
-class Till {
-public:
-    explicit Till(const SimClient& sim) : m_sim(sim) {}
-
-    void Open(const std::wstring& exe) {
-        if (!m_process.Start(exe))
-            Fail("QuillonBench.exe did not start");
-        HWND login = nullptr;
-        gui::WaitUntil(kWaitMs, [&] {
-            for (HWND w : gui::TopLevelWindows(m_process.Id(), L"#32770")) {
-                const SIZE size = gui::ClientSize(w);
-                if (gui::WindowText(w).empty() && size.cx == 600 && size.cy == 600)
-                    login = w;
-            }
-            return login != nullptr;
-        });
-        if (!login)
-            Fail("no login dialog");
-        gui::SetDlgItemTextOf(login, IDC_ID_EDIT, L"demo");
-        gui::SetDlgItemTextOf(login, IDC_PASSWORD_EDIT, L"demo");
-        gui::ClickClient(login, 300, 400);
-        HWND launcher = gui::WaitForWindow(m_process.Id(), L"#32770", kLauncherCaption, kWaitMs);
-        if (!launcher)
-            Fail("no launcher after the login");
-        gui::ClickClient(launcher, 100, 40);
-        m_amountEntry = gui::WaitForWindow(m_process.Id(), L"#32770", kPosCaption, kWaitMs);
-        if (!m_amountEntry)
-            Fail("no amount entry");
-    }
-
-    // Starts a give and returns its transaction dialog once the first poll has arrived.
-    HWND StartGive(int amount) {
-        gui::SetDlgItemTextOf(m_amountEntry, IDC_AMOUNT_EDIT, std::to_wstring(amount));
-        gui::ClickClient(m_amountEntry, 300, 330);
-        HWND transaction = nullptr;
-        gui::WaitUntil(kWaitMs, [&] {
-            for (HWND w : gui::TopLevelWindows(m_process.Id(), L"#32770", kPosCaption))
-                if (w != m_amountEntry)
-                    transaction = w;
-            return transaction != nullptr;
-        });
-        if (!transaction)
-            Fail("no transaction dialog");
-        if (!gui::WaitUntil(
-                kWaitMs, [&] { return FirstArrival(m_sim, "/android/pcposgetmilegeret.php").has_value(); }))
-            Fail("the give never polled");
-        return transaction;
-    }
-
-    static void Close(HWND transaction) {
-        gui::CommandCancel(transaction);
-        if (!gui::WaitForWindowGone(transaction, 60000))
-            Fail("the transaction dialog did not close");
-    }
-
-    TestProcess& Process() { return m_process; }
-
-private:
-    const SimClient& m_sim;
-    TestProcess m_process;
-    HWND m_amountEntry = nullptr;
-};
-
 void PrintSummary(const char* what, const std::vector<double>& values, double bound) {
     const Summary s = Summarise(values);
     const auto within = std::count_if(values.begin(), values.end(), [&](double v) { return v <= bound; });
@@ -343,9 +252,8 @@ int main(int argc, char** argv) {
 
     const std::wstring dir = ExecutableDirectory();
     const std::wstring exe = dir + L"QuillonBench.exe";
-    const auto waiting = ResourcePicture::Load(exe, IDB_WAITING);
-    const auto done = ResourcePicture::Load(exe, IDB_GIVE_DONE);
-    if (!waiting || !done)
+    const ExpectedScreen waiting(exe, IDB_WAITING), done(exe, IDB_GIVE_DONE);
+    if (!waiting.Valid() || !done.Valid())
         Fail("the pictures are not in QuillonBench.exe");
 
     // One exchange as the client makes it: a new connection, a GET of get-result, the body.
@@ -357,20 +265,23 @@ int main(int argc, char** argv) {
     }
     const double benchExchangeMs = Summarise(exchanges).median;
 
-    Till till(sim);
-    till.Open(exe);
+    Till till(sim.Port(), L"QuillonBench.exe");
+    if (!till.StartProgram() || !till.OpenAmountEntry())
+        Fail("QuillonBench.exe did not start, log in and open the amount entry");
 
     std::mt19937 random(20240601);
     std::uniform_int_distribution<int> phase(0, kPollPauseMs + 100);
     std::vector<double> toDelete, toPaint, captures;
     for (int i = 0; i < transactions; ++i) {
         sim.Reset();
-        HWND transaction = till.StartGive(10000 + i);
-        const RECT phone = ControlRectInClient(transaction, IDC_PHONE_EDIT);
+        HWND transaction = till.Start(kGive, std::to_wstring(10000 + i));
+        if (!transaction || !till.WaitForSent(kGetResultTemplate, 1))
+            Fail("the give never polled");
+        const RECT phone = Till::ControlRect(transaction, IDC_PHONE_EDIT);
         Sleep(static_cast<DWORD>(phase(random)));
         const double offset = ServerClockOffset(sim);
         StripCapture strip(transaction);
-        if (!sim.Confirm(DeviceOfLastOperation(sim)))
+        if (!sim.Confirm(till.Device()))
             Fail("the confirmation was refused");
         const double confirmed = NowMs() + offset;
 
@@ -378,10 +289,10 @@ int main(int argc, char** argv) {
         const double giveUp = NowMs() + kWaitMs;
         while (!painted && NowMs() < giveUp) {
             const double before = NowMs();
-            const double onDone = strip.Agreement(*done, phone);
+            const double onDone = strip.Agreement(done, phone);
             const double now = NowMs();
             captures.push_back(now - before);
-            if (onDone > 0.98 && onDone > strip.Agreement(*waiting, phone))
+            if (onDone > 0.98 && onDone > strip.Agreement(waiting, phone))
                 painted = now + offset;
         }
         if (!painted)
@@ -396,7 +307,8 @@ int main(int argc, char** argv) {
             Fail("no delete-data request");
         toDelete.push_back(static_cast<double>(*deleted) - confirmed);
         toPaint.push_back(*painted - confirmed);
-        Till::Close(transaction);
+        if (!till.Close(transaction, kEsc, 60000))
+            Fail("the transaction dialog did not close");
     }
 
     // The client's cost while nothing happens: first with the amount entry open, then with a give
@@ -412,11 +324,11 @@ int main(int argc, char** argv) {
         Cost c;
         sim.Reset();
         const auto linuxBefore = LinuxCpuMs(exe);
-        const double windowsBefore = CpuMs(till.Process().Handle());
+        const double windowsBefore = CpuMs(till.app.Handle());
         const double wallBefore = NowMs();
         Sleep(static_cast<DWORD>(waitSeconds) * 1000);
         const auto linuxAfter = LinuxCpuMs(exe);
-        const double windowsAfter = CpuMs(till.Process().Handle());
+        const double windowsAfter = CpuMs(till.app.Handle());
         const double minutes = (NowMs() - wallBefore) / 60000.0;
         if (linuxBefore && linuxAfter)
             c.linuxMsPerMin = (*linuxAfter - *linuxBefore) / minutes;
@@ -433,13 +345,15 @@ int main(int argc, char** argv) {
         return c;
     };
     const Cost idle = cost();
-    HWND transaction = till.StartGive(20000);
+    HWND transaction = till.Start(kGive, L"20000");
+    if (!transaction)
+        Fail("no transaction dialog");
     const Cost waitingCost = cost();
-    Till::Close(transaction);
+    till.Close(transaction, kEsc, 60000);
 
     PROCESS_MEMORY_COUNTERS memory = {};
     memory.cb = sizeof memory;
-    const bool haveMemory = GetProcessMemoryInfo(till.Process().Handle(), &memory, sizeof memory);
+    const bool haveMemory = GetProcessMemoryInfo(till.app.Handle(), &memory, sizeof memory);
 
     std::printf(
         "Quillon client benchmark: %d give transactions, QuillonBench.exe under Wine, quillon-server on "

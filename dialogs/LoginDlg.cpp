@@ -1,5 +1,7 @@
 #include "dialogs/LoginDlg.h"
 
+#include "dialogs/Layout.h"
+#include "dialogs/Messages.h"
 #include "dialogs/UpGradeDlg.h"
 #include "net/Endpoints.h"
 #include "net/Request.h"
@@ -44,7 +46,8 @@ BOOL CLoginDlg::OnInitDialog() {
     CenterWindow();
     ::ShowWindow(GetDlgItem(IDOK), SW_HIDE);
     ::ShowWindow(GetDlgItem(IDCANCEL), SW_HIDE);
-    m_loginRect.SetRect(158, 382, 446, 424);
+    m_loginRect.SetRect(kLoginButtonRect.left, kLoginButtonRect.top, kLoginButtonRect.right,
+                        kLoginButtonRect.bottom);
     return TRUE;
 }
 
@@ -65,7 +68,7 @@ void CLoginDlg::OnLogin() {
     char16_t url[kLoginUrlCapacity] = {};
     if (!FormatLoginUrl(url, AsU16(id), AsU16(password))) {
         // Nothing is sent; the cashier corrects the input in the dialog that stays open.
-        AfxMessageBox(L"아이디 또는 비밀번호가 너무 깁니다.", MB_OK);
+        AfxMessageBox(kLoginTooLong, MB_OK);
         return;
     }
 

@@ -1,5 +1,7 @@
 #include "dialogs/PosDlg.h"
 
+#include "dialogs/Layout.h"
+#include "dialogs/Messages.h"
 #include "dialogs/ProcessDlg.h"
 #include "dialogs/TransactionRules.h"
 #include "net/Endpoints.h"
@@ -47,9 +49,11 @@ BOOL CPosDlg::OnInitDialog() {
     for (int id : {IDC_GIVE_BUTTON, IDC_PAY_BUTTON, IDC_CANCEL_MILEAGE_BUTTON, IDC_EXIT_BUTTON})
         ::ShowWindow(GetDlgItem(id), SW_HIDE);
 
-    m_giveRect.SetRect(20, 296, 573, 378);
-    m_payRect.SetRect(20, 380, 573, 462);
-    m_cancelRect.SetRect(20, 464, 573, 546);
+    m_giveRect.SetRect(kGiveButtonRect.left, kGiveButtonRect.top, kGiveButtonRect.right,
+                       kGiveButtonRect.bottom);
+    m_payRect.SetRect(kPayButtonRect.left, kPayButtonRect.top, kPayButtonRect.right, kPayButtonRect.bottom);
+    m_cancelRect.SetRect(kCancelButtonRect.left, kCancelButtonRect.top, kCancelButtonRect.right,
+                         kCancelButtonRect.bottom);
 
     ApplySizingRule(*this);
     return TRUE;
@@ -85,7 +89,7 @@ void CPosDlg::RunOperation(std::int32_t operation) {
     m_rateEdit.GetWindowText(rate, kTypedTextCapacity);
 
     if (ReadAmount(AsU16(amount)) == 0.0f) {
-        AfxMessageBox(L"금액을 입력하지 않았습니다.", MB_OK);
+        AfxMessageBox(kNoAmount, MB_OK);
         return;
     }
     g_operation = operation;

@@ -1,5 +1,7 @@
 #include "dialogs/ProcessDlg.h"
 
+#include "dialogs/Layout.h"
+#include "dialogs/Messages.h"
 #include "dialogs/PollCompletion.h"
 #include "dialogs/TextMessage.h"
 #include "dialogs/TransactionRules.h"
@@ -15,19 +17,6 @@
 #include <iterator>
 #include <memory>
 #include <vector>
-
-namespace {
-
-constexpr wchar_t kNetworkFailed[] = L"네트워크 연결이 되지 않았습니다.";
-constexpr int kCoinLineX = 215;
-constexpr int kCoinLineY = 160;
-constexpr int kResultX = 200;
-constexpr int kResultFirstY = 142;
-constexpr int kResultLineStep = 39;
-constexpr int kGiveLastField = 8;
-constexpr int kPayCancelLastField = 10;
-
-} // namespace
 
 BEGIN_MESSAGE_MAP(CProcessDlg, CDialog)
     ON_WM_PAINT()
@@ -53,7 +42,8 @@ BOOL CProcessDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     ::ShowWindow(GetDlgItem(IDOK), SW_HIDE);
     ApplySizingRule(*this);
-    m_sendRect.SetRect(315, 190, 440, 259);
+    m_sendRect.SetRect(kSendButtonRect.left, kSendButtonRect.top, kSendButtonRect.right,
+                       kSendButtonRect.bottom);
 
     m_bmpWaiting.LoadBitmap(IDB_WAITING);
     m_bmpSendButton.LoadBitmap(IDB_SEND_BUTTON);
@@ -85,7 +75,7 @@ bool CProcessDlg::SendOperation(std::int32_t operation) {
         auto exchange = LockExchange();
         if (!FormatOperationUrl(*info)) {
             exchange.unlock();
-            AfxMessageBox(L"입력한 값이 너무 깁니다.", MB_OK);
+            AfxMessageBox(kInputTooLong, MB_OK);
             return false;
         }
         sent = SendRequest(exchange);
@@ -185,7 +175,7 @@ void CProcessDlg::DrawWaitingScreen(CDC& dc) {
     DrawSkin(dc, m_bmpSendButton, m_sendRect.left, m_sendRect.top, m_sendRect.Width(), m_sendRect.Height());
     if (g_operation == Give) {
         wchar_t line[64] = {};
-        const int length = std::swprintf(line, std::size(line), L"누리 코인: %d POINT", g_coinPoints.load());
+        const int length = std::swprintf(line, std::size(line), kCoinLineFormat, g_coinPoints.load());
         if (length > 0)
             dc.TextOut(kCoinLineX, kCoinLineY, line, length);
     }
@@ -212,14 +202,14 @@ void CProcessDlg::OnLButtonDown(UINT, CPoint point) {
         return;
     }
     if (g_coinPoints <= 0) {
-        AfxMessageBox(L"누리 코인이 없습니다. 별바다 앱을 이용해서 충전하세요.", MB_OK);
+        AfxMessageBox(kNoCoins, MB_OK);
         return;
     }
     const std::int32_t markTag = MarkTagFromTime(static_cast<std::int64_t>(std::time(nullptr)));
     std::vector<wchar_t> phone(static_cast<std::size_t>(m_phoneEdit.GetWindowTextLength()) + 1, L'\0');
     m_phoneEdit.GetWindowText(phone.data(), static_cast<int>(phone.size()));
     if (phone[0] == L'\0') {
-        AfxMessageBox(L"전화번호가 입력되지 않았습니다.", MB_OK);
+        AfxMessageBox(kNoPhone, MB_OK);
         return;
     }
 
@@ -227,7 +217,7 @@ void CProcessDlg::OnLButtonDown(UINT, CPoint point) {
     case TextMessageResult::Confirmed:
         return; // the result screen is on its way
     case TextMessageResult::TooLong:
-        AfxMessageBox(L"전화번호가 너무 깁니다.", MB_OK);
+        AfxMessageBox(kPhoneTooLong, MB_OK);
         return;
     case TextMessageResult::Failed:
         AfxMessageBox(kNetworkFailed, MB_OK);
@@ -235,7 +225,7 @@ void CProcessDlg::OnLButtonDown(UINT, CPoint point) {
     case TextMessageResult::Sent:
         break;
     }
-    AfxMessageBox(L"문자를 전송했습니다.", MB_OK);
+    AfxMessageBox(kTextMessageSent, MB_OK);
     OnCancelCommand();
 }
 

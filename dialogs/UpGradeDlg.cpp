@@ -1,5 +1,6 @@
 #include "dialogs/UpGradeDlg.h"
 
+#include "dialogs/Messages.h"
 #include "net/Endpoints.h"
 #include "res/resource.h"
 
@@ -20,7 +21,7 @@ void UpGradeDlg::DoDataExchange(CDataExchange* dx) {
 
 BOOL UpGradeDlg::OnInitDialog() {
     CDialog::OnInitDialog();
-    m_messageEdit.SetWindowText(L"별바다 포스가 업그레이드 되었습니다. 업그레이드 하시겠습니까?");
+    m_messageEdit.SetWindowText(kUpgradeNotice);
     return TRUE;
 }
 

@@ -1,10 +1,10 @@
 // A quillon-server in the test's own process, on a free loopback port, with fresh in-memory books
-// seeded with the demo shop.
+// seeded with the demo shop, and the tests' one HTTP client to it.
 #pragma once
 
-#include "RawHttp.h"
 #include "server/Books.h"
 #include "server/OperatorServer.h"
+#include "tests/support/SimClient.h"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +12,6 @@
 #include <mutex>
 #include <string>
 #include <vector>
-
-// Splits a reply record at "</>".
-std::vector<std::string> Fields(const std::string& record);
 
 class ServerFixture : public ::testing::Test {
 protected:
@@ -26,21 +23,12 @@ public:
     void StopServer();
 
     // A fresh device id from a demo login.
-    std::string Login();
-    std::string Get(const std::string& target) const { return http().Body(target); }
+    std::string Login() const { return Fields(Get("/android/poslogin.php?id=demo&password=demo")).at(1); }
+    std::string Get(const std::string& target) const { return http().Get(target).body; }
     std::string Post(const std::string& target, const std::string& body = "") const {
         return http().Post(target, body).body;
     }
-    // Opens operation `process` (1 give, 2 pay, 3 cancel) on `device`; the reply record.
-    std::string Open(const std::string& device, int process, const std::string& price,
-                     const std::string& rate = "5");
-    std::string Confirm(const std::string& device, const std::string& customer = "");
-    std::string Result(const std::string& device) const {
-        return Get("/android/pcposgetmilegeret.php?deviceid=" + device);
-    }
-
-    RawHttp http() const { return RawHttp(m_server->Port()); }
-    int port() const { return m_server->Port(); }
+    SimClient http() const { return SimClient(m_server->Port()); }
     std::vector<std::string> LogLines();
 
     std::unique_ptr<Books> m_books;

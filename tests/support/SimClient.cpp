@@ -1,47 +1,181 @@
 #include "tests/support/SimClient.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+using Descriptor = SOCKET;
+constexpr int kSendFlags = 0;
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+using Descriptor = int;
+constexpr int kSendFlags = MSG_NOSIGNAL;
+#define WSAPoll poll
+#define closesocket close
+#endif
+
+#include <cctype>
 #include <cstdlib>
+#include <regex>
 #include <sstream>
 
 namespace {
 
-bool Accepted(const SimReply& reply) {
-    if (reply.status != 200)
-        return false;
-    const std::string_view body = reply.body;
-    return body.substr(0, body.find("</>")) == "1";
+// The test's own socket, closed on every path.
+class Socket {
+public:
+    Socket() {
+#ifdef _WIN32
+        static const bool started = [] {
+            WSADATA data;
+            return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        }();
+        (void)started;
+#endif
+        m_fd = socket(AF_INET, SOCK_STREAM, 0);
+    }
+    ~Socket() {
+        closesocket(m_fd);
+    }
+    Socket(const Socket&) = delete;
+    Socket& operator=(const Socket&) = delete;
+    Descriptor fd() const {
+        return m_fd;
+    }
+
+private:
+    Descriptor m_fd;
+};
+
+sockaddr_in Loopback(int port) {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<unsigned short>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return addr;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
+bool Accepted(const SimReply& reply) {
+    return reply.status == 200 && Fields(reply.body).front() == "1";
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
     std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!line.empty())
-            lines.push_back(line);
-    }
-    return lines;
+    for (std::string part; std::getline(in, part, separator);)
+        parts.push_back(part);
+    return parts;
 }
 
 } // namespace
+
+std::vector<std::string> Fields(const std::string& record) {
+    std::vector<std::string> fields;
+    for (std::size_t start = 0;;) {
+        const std::size_t end = record.find("</>", start);
+        fields.push_back(record.substr(start, end - start));
+        if (end == std::string::npos)
+            return fields;
+        start = end + 3;
+    }
+}
+
+std::string Record(const std::vector<std::string>& fields) {
+    std::string record;
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        record += (i ? "</>" : "") + fields[i];
+    return record;
+}
+
+std::string SimReply::Header(std::string_view name) const {
+    std::smatch match;
+    const std::regex line("\r\n" + std::string(name) + ":[ ]*([^\r]*)", std::regex::icase);
+    return std::regex_search(head, match, line) ? match[1].str() : std::string();
+}
 
 int SimClient::PortFromEnvironment() {
     const char* value = std::getenv("QUILLON_TEST_PORT");
     return value ? std::atoi(value) : 0;
 }
 
+int SimClient::UnusedPort() {
+    Socket s;
+    sockaddr_in addr = Loopback(0);
+    socklen_t size = sizeof addr;
+    if (bind(s.fd(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        getsockname(s.fd(), reinterpret_cast<sockaddr*>(&addr), &size) != 0)
+        return 0;
+    return ntohs(addr.sin_port);
+}
+
 std::string SimClient::HostPort() const {
     return "127.0.0.1:" + std::to_string(m_port);
 }
 
-SimReply SimClient::Get(std::string_view target) const {
-    return Exchange("GET", target, {});
+SimReply SimClient::Get(std::string_view target, std::string_view extraHeaders,
+                        std::chrono::milliseconds wait, bool toClose) const {
+    std::string request = "GET " + std::string(target) + " HTTP/1.1\r\n";
+    if (extraHeaders.find("Host:") == std::string_view::npos)
+        request += "Host: " + HostPort() + "\r\n";
+    return Exchange(request + std::string(extraHeaders) + "Connection: close\r\n\r\n", wait, toClose);
 }
 
 SimReply SimClient::Post(std::string_view target, std::string_view body) const {
-    return Exchange("POST", target, body);
+    return Exchange("POST " + std::string(target) + " HTTP/1.1\r\nHost: " + HostPort() +
+                        "\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
+                        std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + std::string(body),
+                    std::chrono::seconds(30));
+}
+
+SimReply SimClient::Exchange(const std::string& request, std::chrono::milliseconds wait, bool toClose) const {
+    SimReply reply;
+    Socket s;
+    const sockaddr_in addr = Loopback(m_port);
+    if (connect(s.fd(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0)
+        return reply;
+    reply.connected = true;
+    for (std::size_t sent = 0; sent < request.size();) {
+        const auto n =
+            send(s.fd(), request.data() + sent, static_cast<int>(request.size() - sent), kSendFlags);
+        if (n <= 0)
+            return reply;
+        sent += static_cast<std::size_t>(n);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    std::string received;
+    std::size_t headEnd = std::string::npos;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd p{s.fd(), POLLIN, 0};
+        if (left.count() <= 0 || WSAPoll(&p, 1, static_cast<int>(left.count())) <= 0)
+            break;
+        char buffer[65536];
+        const auto n = recv(s.fd(), buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            reply.closed = true;
+            break;
+        }
+        received.append(buffer, static_cast<std::size_t>(n));
+        if (headEnd == std::string::npos)
+            headEnd = received.find("\r\n\r\n");
+        if (headEnd == std::string::npos)
+            continue;
+        reply.bodyReads += received.size() > headEnd + 4;
+        reply.head = received.substr(0, headEnd);
+        const std::string length = reply.Header("Content-Length");
+        // After an error the HTTP layer may keep the connection open: stop at the body's end.
+        if (!toClose && !length.empty() && received.size() - headEnd - 4 >= std::stoul(length))
+            break;
+    }
+    reply.head = received.substr(0, headEnd);
+    reply.body = headEnd == std::string::npos ? "" : received.substr(headEnd + 4);
+    if (reply.head.rfind("HTTP/1.", 0) == 0 && reply.head.size() > 12)
+        reply.status = std::atoi(reply.head.c_str() + 9);
+    return reply;
 }
 
 bool SimClient::Reset() const {
@@ -59,40 +193,22 @@ bool SimClient::ArmFault(std::string_view path, std::string_view mode, std::stri
     return Accepted(Post("/sim/fault?path=" + Encode(path) + "&mode=" + std::string(mode), body));
 }
 
-bool SimClient::DisarmFault(std::string_view path) const {
-    return ArmFault(path, "off");
-}
-
 bool SimClient::SetShop(std::string_view shopId, std::string_view settings) const {
-    std::string target = "/sim/shop?id=" + Encode(shopId);
-    if (!settings.empty())
-        target += "&" + std::string(settings);
-    return Accepted(Post(target));
+    return Accepted(
+        Post("/sim/shop?id=" + Encode(shopId) + (settings.empty() ? "" : "&") + std::string(settings)));
 }
 
 std::vector<std::string> SimClient::RequestTargets() const {
     std::vector<std::string> targets;
-    for (const std::string& line : Lines(Get("/sim/requests").body)) {
-        const std::size_t space = line.find(' ');
-        targets.push_back(space == std::string::npos ? line : line.substr(space + 1));
-    }
+    for (const std::string& line : Split(Get("/sim/requests").body, '\n'))
+        targets.push_back(line.substr(line.find(' ') + 1));
     return targets;
 }
 
 std::vector<std::vector<std::string>> SimClient::SmsOutbox() const {
     std::vector<std::vector<std::string>> messages;
-    for (const std::string& line : Lines(Get("/sim/sms").body)) {
-        std::vector<std::string> columns;
-        std::size_t start = 0;
-        while (true) {
-            const std::size_t tab = line.find('\t', start);
-            columns.push_back(line.substr(start, tab - start));
-            if (tab == std::string::npos)
-                break;
-            start = tab + 1;
-        }
-        messages.push_back(std::move(columns));
-    }
+    for (const std::string& line : Split(Get("/sim/sms").body, '\n'))
+        messages.push_back(Split(line + "\t", '\t'));
     return messages;
 }
 
@@ -101,14 +217,10 @@ std::string SimClient::Encode(std::string_view utf8) {
     std::string out;
     for (const char ch : utf8) {
         const auto c = static_cast<unsigned char>(ch);
-        const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                                c == '-' || c == '.' || c == '_' || c == '~';
-        if (unreserved) {
+        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
             out.push_back(ch);
         } else {
-            out.push_back('%');
-            out.push_back(kHex[c >> 4]);
-            out.push_back(kHex[c & 0x0F]);
+            out += {'%', kHex[c >> 4], kHex[c & 0x0F]};
         }
     }
     return out;

@@ -1,17 +1,28 @@
-// A test's line to quillon-server's simulation and inspection calls (/sim/*) and, for checks that
-// must not go through the code under test, to any of its endpoints. Loopback only, blocking, one
-// connection per call. Natively over libcurl, on Windows over WinInet: the control calls need POST,
-// which the program's own GET-only internet part does not offer.
+// The tests' one HTTP client, to quillon-server's simulation calls (/sim/*) and, for checks that
+// must not go through the code under test, to any of its endpoints. Plain sockets on both
+// platforms, one connection per call, the request bytes exactly as given and the reply exactly as
+// it came (a cut body, nothing at all, how many reads), which a client library would smooth over.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <vector>
 
 struct SimReply {
-    int status = 0; // the HTTP status; 0 when no answer came at all
-    std::string body;
+    bool connected = false;
+    bool closed = false; // the server closed the connection (else the wait ran out)
+    int status = 0;      // 0 when no status line came
+    std::string head;    // status line and headers
+    std::string body;    // every byte after the blank line
+    int bodyReads = 0;   // reads that brought body bytes
+    std::string Header(std::string_view name) const;
 };
+
+// Splits a reply record at "</>": the one splitter of the tests (the program has its own).
+std::vector<std::string> Fields(const std::string& record);
+// Joins fields with the record separator.
+std::string Record(const std::vector<std::string>& fields);
 
 class SimClient {
 public:
@@ -19,22 +30,28 @@ public:
 
     // The port that tools/with-server.sh passes in QUILLON_TEST_PORT; 0 when it is not set.
     static int PortFromEnvironment();
+    // A loopback port the system chose and nobody listens on any more.
+    static int UnusedPort();
 
     int Port() const { return m_port; }
     // "127.0.0.1:PORT": what the server sees in the Host header and announces at login.
     std::string HostPort() const;
 
-    // `target` is the request target as sent: path and an already encoded query.
-    SimReply Get(std::string_view target) const;
+    // `target` is the request target as sent: path and an already encoded query. Reads until the
+    // body is complete by its Content-Length, or with `toClose` until the server closes.
+    SimReply Get(std::string_view target, std::string_view extraHeaders = {},
+                 std::chrono::milliseconds wait = std::chrono::seconds(30), bool toClose = false) const;
     SimReply Post(std::string_view target, std::string_view body = {}) const;
+    // Sends `request` verbatim on a new connection.
+    SimReply Exchange(const std::string& request, std::chrono::milliseconds wait, bool toClose = false) const;
 
     // The control calls. Each returns whether the server accepted it (status 200, field 0 "1").
     bool Reset() const;
     bool Confirm(std::string_view deviceId, std::string_view customer = {}) const;
-    // `mode` is the mode with its own parameters, encoded: "hang", "slow&chunk=3&ms=40", ...
-    // For mode "body", `body` holds the raw bytes the endpoint answers from now on.
+    // `mode` with its own parameters, encoded: "hang", "slow&chunk=3&ms=40", ...; for mode
+    // "body", `body` holds the raw bytes the endpoint answers from now on.
     bool ArmFault(std::string_view path, std::string_view mode, std::string_view body = {}) const;
-    bool DisarmFault(std::string_view path) const;
+    bool DisarmFault(std::string_view path) const { return ArmFault(path, "off"); }
     // `settings` is the encoded query after the shop id: "version=3", "coins=0", ...
     bool SetShop(std::string_view shopId, std::string_view settings) const;
 
@@ -47,7 +64,5 @@ public:
     static std::string Encode(std::string_view utf8);
 
 private:
-    SimReply Exchange(const char* method, std::string_view target, std::string_view body) const;
-
     int m_port;
 };

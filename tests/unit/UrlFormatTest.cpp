@@ -68,13 +68,6 @@ TEST(UrlFormat, LoginUrlEncodesAndFitsTwoHundredUnits) {
     EXPECT_EQ(std::u16string(dest), std::u16string(kDefaultSiteUrl) + u"/android/poslogin.php?id=&password=");
 }
 
-TEST(UrlFormat, NarrowFormatterEncodesBytes) {
-    char dest[kNarrowUrlCapacity] = {};
-    ASSERT_EQ(FormatUrlA(dest, sizeof dest, kCancelNoticeTemplate, {HostA("h:1"), QueryA("de mo")}), 1);
-    EXPECT_STREQ(dest, "http://h:1/android/processcancel.php?storeidx=de%20mo");
-    EXPECT_EQ(FormatUrlA(dest, 10, kCancelNoticeTemplate, {HostA("h"), QueryA("")}), 0);
-}
-
 struct OperationCase {
     std::int32_t op;
     int process;

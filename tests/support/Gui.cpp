@@ -1,0 +1,335 @@
+#include "tests/support/Gui.h"
+
+#include <algorithm>
+#include <cstdint>
+
+TestProcess::~TestProcess() {
+    Terminate();
+    if (m_process)
+        CloseHandle(m_process);
+}
+
+bool TestProcess::Start(const std::wstring& exe, DWORD idleTimeoutMs) {
+    Terminate();
+    if (m_process)
+        CloseHandle(m_process);
+    m_process = nullptr;
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    const std::wstring directory = exe.substr(0, exe.find_last_of(L"\\/") + 1);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        directory.empty() ? nullptr : directory.c_str(), &startup, &info))
+        return false;
+    CloseHandle(info.hThread);
+    m_process = info.hProcess;
+    m_id = info.dwProcessId;
+    // A program that ends at once, or never reaches a message loop, is for the test to judge.
+    WaitForInputIdle(m_process, idleTimeoutMs);
+    return true;
+}
+
+bool TestProcess::Running() const {
+    return m_process && WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT;
+}
+
+std::optional<DWORD> TestProcess::WaitForExit(DWORD timeoutMs) const {
+    DWORD code = 0;
+    if (!m_process || WaitForSingleObject(m_process, timeoutMs) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(m_process, &code))
+        return std::nullopt;
+    return code;
+}
+
+void TestProcess::Terminate() {
+    if (Running()) {
+        TerminateProcess(m_process, 255);
+        WaitForSingleObject(m_process, 10000);
+    }
+}
+
+std::wstring ExecutableDirectory() {
+    wchar_t path[MAX_PATH * 4] = {};
+    const std::wstring full(path, GetModuleFileNameW(nullptr, path, ARRAYSIZE(path)));
+    return full.substr(0, full.find_last_of(L"\\/") + 1);
+}
+
+HBITMAP CreateTopDownDib(HDC dc, int width, int height, void** bits) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height; // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    return CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+}
+
+std::optional<ClientPixels> ClientPixels::Capture(HWND window) {
+    const SIZE size = gui::ClientSize(window);
+    if (size.cx <= 0 || size.cy <= 0)
+        return std::nullopt;
+    // Every handle and the selection are released in reverse order on every path.
+    HDC source = GetDC(window);
+    HDC memory = source ? CreateCompatibleDC(source) : nullptr;
+    void* bits = nullptr;
+    HBITMAP bitmap = memory ? CreateTopDownDib(memory, size.cx, size.cy, &bits) : nullptr;
+    HGDIOBJ previous = bitmap && bits ? SelectObject(memory, bitmap) : nullptr;
+    const bool copied = previous && BitBlt(memory, 0, 0, size.cx, size.cy, source, 0, 0, SRCCOPY);
+    GdiFlush();
+    std::vector<COLORREF> pixels(copied ? static_cast<std::size_t>(size.cx) * size.cy : 0);
+    const auto* bgra = static_cast<const std::uint32_t*>(bits);
+    std::transform(bgra, bgra + pixels.size(), pixels.begin(),
+                   [](std::uint32_t p) { return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF); });
+    if (previous)
+        SelectObject(memory, previous);
+    if (bitmap)
+        DeleteObject(bitmap);
+    if (memory)
+        DeleteDC(memory);
+    if (source)
+        ReleaseDC(window, source);
+    if (!copied)
+        return std::nullopt;
+    return ClientPixels(size.cx, size.cy, std::move(pixels));
+}
+
+namespace {
+
+// The program loads its pictures as device-dependent bitmaps (LoadBitmap); so does this, so that
+// any colour conversion on the way to the screen is the same on both sides.
+HBITMAP LoadProgramBitmap(HMODULE module, int bitmapId) {
+    return static_cast<HBITMAP>(LoadImageW(module, MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0, 0));
+}
+
+} // namespace
+
+ExpectedScreen::ExpectedScreen(const std::wstring& exe, int bitmapId) {
+    m_module =
+        LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!m_module)
+        return;
+    m_dc = CreateCompatibleDC(nullptr);
+    if (!m_dc)
+        return;
+    void* bits = nullptr;
+    m_bitmap = CreateTopDownDib(m_dc, kSize, kSize, &bits);
+    if (!m_bitmap || !bits)
+        return;
+    m_previous = SelectObject(m_dc, m_bitmap);
+    if (DrawBitmap(bitmapId, 0, 0))
+        m_bits = static_cast<const std::uint32_t*>(bits);
+}
+
+ExpectedScreen::~ExpectedScreen() {
+    if (m_previous)
+        SelectObject(m_dc, m_previous);
+    if (m_bitmap)
+        DeleteObject(m_bitmap);
+    if (m_dc)
+        DeleteDC(m_dc);
+    if (m_module)
+        FreeLibrary(m_module);
+}
+
+bool ExpectedScreen::DrawBitmap(int bitmapId, int x, int y, int width, int height) {
+    HBITMAP picture = LoadProgramBitmap(m_module, bitmapId);
+    if (!picture)
+        return false;
+    BITMAP size = {};
+    GetObjectW(picture, sizeof size, &size);
+    width = width < 0 ? size.bmWidth : width;
+    height = height < 0 ? size.bmHeight : height;
+    HDC source = CreateCompatibleDC(m_dc);
+    HGDIOBJ old = SelectObject(source, picture);
+    const int copyWidth = std::min<int>(width, size.bmWidth),
+              copyHeight = std::min<int>(height, size.bmHeight);
+    const BOOL copied = BitBlt(m_dc, x, y, copyWidth, copyHeight, source, 0, 0, SRCCOPY);
+    // A skin area larger than its picture shows the picture's bottom-right colour beyond it.
+    HBRUSH edge = CreateSolidBrush(GetPixel(source, size.bmWidth - 1, size.bmHeight - 1));
+    const RECT right{x + copyWidth, y, x + width, y + height},
+        below{x, y + copyHeight, x + copyWidth, y + height};
+    FillRect(m_dc, &right, edge);
+    FillRect(m_dc, &below, edge);
+    DeleteObject(edge);
+    SelectObject(source, old);
+    DeleteDC(source);
+    DeleteObject(picture);
+    GdiFlush();
+    return copied != FALSE;
+}
+
+void ExpectedScreen::DrawText(int x, int y, std::wstring_view text) {
+    TextOutW(m_dc, x, y, text.data(), static_cast<int>(text.size()));
+    GdiFlush();
+}
+
+COLORREF ExpectedScreen::At(int x, int y) const {
+    const std::uint32_t p = m_bits[static_cast<std::size_t>(y) * kSize + x];
+    return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+}
+
+int ExpectedScreen::Differences(const ClientPixels& actual, const RECT& area, const std::vector<RECT>& except,
+                                RECT* bounds) const {
+    const auto excepted = [&](int x, int y) {
+        const POINT point{x, y};
+        return std::any_of(except.begin(), except.end(), [&](const RECT& r) { return PtInRect(&r, point); });
+    };
+    int n = 0;
+    RECT found{kSize, kSize, 0, 0};
+    const int bottom = std::min<int>({area.bottom, kSize, actual.Height()});
+    const int right = std::min<int>({area.right, kSize, actual.Width()});
+    for (int y = std::max<LONG>(area.top, 0); y < bottom; ++y)
+        for (int x = std::max<LONG>(area.left, 0); x < right; ++x)
+            if (At(x, y) != actual.At(x, y) && !excepted(x, y)) {
+                ++n;
+                found = RECT{std::min<LONG>(found.left, x), std::min<LONG>(found.top, y),
+                             std::max<LONG>(found.right, x + 1), std::max<LONG>(found.bottom, y + 1)};
+            }
+    if (bounds)
+        *bounds = found;
+    return n;
+}
+
+namespace gui {
+
+namespace {
+
+constexpr int kMessageBoxTextId = 0xFFFF;
+
+std::wstring ClassName(HWND window) {
+    wchar_t name[256] = {};
+    return std::wstring(name, std::max(GetClassNameW(window, name, ARRAYSIZE(name)), 0));
+}
+
+void Command(HWND dialog, int id) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+} // namespace
+
+std::vector<HWND> TopLevelWindows(DWORD processId, std::wstring_view className, std::wstring_view caption) {
+    std::vector<HWND> matches;
+    for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == processId && IsWindowVisible(w) && (className.empty() || ClassName(w) == className) &&
+            (caption.empty() || WindowText(w) == caption))
+            matches.push_back(w);
+    }
+    return matches;
+}
+
+HWND WaitForWindow(DWORD processId, std::wstring_view className, std::wstring_view caption, DWORD timeoutMs) {
+    HWND found = nullptr;
+    WaitUntil(timeoutMs, [&] {
+        const auto windows = TopLevelWindows(processId, className, caption);
+        found = windows.empty() ? nullptr : windows.front();
+        return found != nullptr;
+    });
+    return found;
+}
+
+bool WaitUntil(DWORD timeoutMs, const std::function<bool()>& condition) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!condition()) {
+        if (GetTickCount64() >= deadline)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
+    return WaitUntil(timeoutMs, [&] { return !IsWindow(window) || !IsWindowVisible(window); });
+}
+
+HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs) {
+    HWND found = nullptr;
+    WaitUntil(timeoutMs, [&] {
+        for (HWND box : TopLevelWindows(processId, L"#32770"))
+            if (GetWindow(box, GW_OWNER) && GetDlgItem(box, kMessageBoxTextId) && GetDlgItem(box, IDOK))
+                found = box;
+        return found != nullptr;
+    });
+    return found;
+}
+
+std::wstring MessageBoxText(HWND box) {
+    wchar_t text[1024] = {};
+    return std::wstring(text, GetDlgItemTextW(box, kMessageBoxTextId, text, ARRAYSIZE(text)));
+}
+
+void CloseMessageBox(HWND box) {
+    Command(box, IDOK);
+}
+
+std::wstring WindowText(HWND window) {
+    DWORD_PTR length = 0, copied = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+        return {};
+    std::vector<wchar_t> text(length + 1);
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                             SMTO_ABORTIFHUNG, 5000, &copied))
+        return {};
+    return std::wstring(text.data(), copied);
+}
+
+SIZE ClientSize(HWND window) {
+    RECT r = {};
+    GetClientRect(window, &r);
+    return {r.right - r.left, r.bottom - r.top};
+}
+
+SIZE WindowSize(HWND window) {
+    RECT r = {};
+    GetWindowRect(window, &r);
+    return {r.right - r.left, r.bottom - r.top};
+}
+
+bool IsTopmost(HWND window) {
+    return (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
+
+bool IsControlVisible(HWND dialog, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    return control && IsWindowVisible(control);
+}
+
+void ClickClient(HWND window, int x, int y) {
+    PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    PostMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+}
+
+bool SetDlgItemTextOf(HWND dialog, int id, std::wstring_view text) {
+    const std::wstring copy(text);
+    DWORD_PTR result = 0;
+    HWND control = GetDlgItem(dialog, id);
+    return control &&
+           SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(copy.c_str()),
+                               SMTO_ABORTIFHUNG, 5000, &result) &&
+           result;
+}
+
+std::wstring DlgItemTextOf(HWND dialog, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    return control ? WindowText(control) : std::wstring();
+}
+
+void CommandOk(HWND dialog) {
+    Command(dialog, IDOK);
+}
+
+void CommandCancel(HWND dialog) {
+    Command(dialog, IDCANCEL);
+}
+
+void PressKey(HWND target, UINT virtualKey) {
+    const LPARAM down = 1 | (static_cast<LPARAM>(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC)) << 16);
+    PostMessageW(target, WM_KEYDOWN, virtualKey, down);
+    PostMessageW(target, WM_KEYUP, virtualKey, down | (1LL << 30) | (1LL << 31));
+}
+
+} // namespace gui

@@ -1,0 +1,138 @@
+// Starting a program and driving and reading its windows from another process, the way any other
+// program on the desktop would: windows by process, class and caption, waits with a time-out,
+// input posted (never sent, so a handler that opens a modal box does not hold the caller up),
+// message boxes, and the pixels of a client area as they are on screen.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// A started program. A process still running when its owner goes away is terminated, so no test
+// leaves a window behind.
+class TestProcess {
+public:
+    TestProcess() = default;
+    ~TestProcess();
+    TestProcess(const TestProcess&) = delete;
+    TestProcess& operator=(const TestProcess&) = delete;
+
+    // Starts `exe` in its own directory and waits until its first message loop waits for input.
+    bool Start(const std::wstring& exe, DWORD idleTimeoutMs = 15000);
+    DWORD Id() const { return m_id; }
+    HANDLE Handle() const { return m_process; }
+    bool Running() const;
+    // The exit code once the process has ended within `timeoutMs`; nullopt while it still runs.
+    std::optional<DWORD> WaitForExit(DWORD timeoutMs) const;
+    void Terminate();
+
+private:
+    HANDLE m_process = nullptr;
+    DWORD m_id = 0;
+};
+
+// The directory of the running executable, with a trailing backslash.
+std::wstring ExecutableDirectory();
+
+// The pixels of a window's client area as they are on screen: GetDC and BitBlt (PrintWindow on
+// another process's window comes back black under Wine). The window must be visible, uncovered.
+class ClientPixels {
+public:
+    static std::optional<ClientPixels> Capture(HWND window);
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+    COLORREF At(int x, int y) const { return m_pixels[static_cast<std::size_t>(y) * m_width + x]; }
+
+private:
+    ClientPixels(int width, int height, std::vector<COLORREF> pixels)
+        : m_width(width), m_height(height), m_pixels(std::move(pixels)) {}
+    int m_width, m_height;
+    std::vector<COLORREF> m_pixels;
+};
+
+// A 32-bit DIB section with top-down rows, for pixels read as COLORREF-sized cells; the caller
+// owns it (DeleteObject). nullptr when it cannot be made.
+HBITMAP CreateTopDownDib(HDC dc, int width, int height, void** bits);
+
+// What a transaction screen should look like, composed in the test the way the program paints it:
+// the program's own bitmaps (read from QuillonTest.exe's resources) copied pixel for pixel, and
+// texts drawn with a device context's defaults (system font, black on an opaque white cell). A
+// capture of the real window is then compared with it pixel by pixel.
+class ExpectedScreen {
+public:
+    // A screen of the skins' size whose background is bitmap `bitmapId` of `exe`. Empty (false
+    // from Valid) when the executable or the bitmap cannot be read.
+    ExpectedScreen(const std::wstring& exe, int bitmapId);
+    ~ExpectedScreen();
+    ExpectedScreen(ExpectedScreen&& other) noexcept
+        : m_module(std::exchange(other.m_module, nullptr)), m_dc(std::exchange(other.m_dc, nullptr)),
+          m_bitmap(std::exchange(other.m_bitmap, nullptr)),
+          m_previous(std::exchange(other.m_previous, nullptr)), m_bits(std::exchange(other.m_bits, nullptr)) {
+    }
+    ExpectedScreen(const ExpectedScreen&) = delete;
+    ExpectedScreen& operator=(const ExpectedScreen&) = delete;
+
+    bool Valid() const { return m_bits != nullptr; }
+
+    // Paints bitmap `bitmapId` of the executable into the skin area at x, y of width x height
+    // (the picture's own size when negative), as the program's skins paint it.
+    bool DrawBitmap(int bitmapId, int x, int y, int width = -1, int height = -1);
+    // TextOut with the default attributes, as the program draws its coin and result lines.
+    void DrawText(int x, int y, std::wstring_view text);
+
+    COLORREF At(int x, int y) const;
+    // How many pixels of `area`, outside the rectangles `except`, differ between this screen and
+    // `actual`.
+    // `bounds`, when given, receives the smallest rectangle that holds them.
+    int Differences(const ClientPixels& actual, const RECT& area, const std::vector<RECT>& except = {},
+                    RECT* bounds = nullptr) const;
+
+    static constexpr int kSize = 600;
+
+private:
+    HMODULE m_module = nullptr;
+    HDC m_dc = nullptr;
+    HBITMAP m_bitmap = nullptr;
+    HGDIOBJ m_previous = nullptr;
+    const std::uint32_t* m_bits = nullptr;
+};
+
+namespace gui {
+
+// Visible top-level windows of the process whose class and caption match (empty: any), topmost first.
+std::vector<HWND> TopLevelWindows(DWORD processId, std::wstring_view className = {},
+                                  std::wstring_view caption = {});
+HWND WaitForWindow(DWORD processId, std::wstring_view className, std::wstring_view caption, DWORD timeoutMs);
+// Asks `condition` (at least once) until it holds or `timeoutMs` has passed.
+bool WaitUntil(DWORD timeoutMs, const std::function<bool()>& condition);
+// Until `window` is destroyed or hidden.
+bool WaitForWindowGone(HWND window, DWORD timeoutMs);
+// A message box of the process: an owned "#32770" with the text control 0xFFFF and an OK button.
+HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs);
+std::wstring MessageBoxText(HWND box);
+void CloseMessageBox(HWND box);
+
+std::wstring WindowText(HWND window); // WM_GETTEXT, so it works across processes
+SIZE ClientSize(HWND window);
+SIZE WindowSize(HWND window);
+bool IsTopmost(HWND window);
+bool IsControlVisible(HWND dialog, int id);
+
+// A left click at client point (x, y): WM_LBUTTONDOWN then WM_LBUTTONUP.
+void ClickClient(HWND window, int x, int y);
+// WM_SETTEXT (sent, so the text is in place on return) and WM_GETTEXT of control `id`.
+bool SetDlgItemTextOf(HWND dialog, int id, std::wstring_view text);
+std::wstring DlgItemTextOf(HWND dialog, int id);
+// What the dialog manager sends for Enter and Esc.
+void CommandOk(HWND dialog);
+void CommandCancel(HWND dialog);
+// A real key, WM_KEYDOWN then WM_KEYUP, posted to `target` (the focused control, usually).
+void PressKey(HWND target, UINT virtualKey);
+
+} // namespace gui

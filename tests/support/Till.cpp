@@ -1,0 +1,265 @@
+#include "tests/support/Till.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <regex>
+
+namespace {
+
+// The caption of dialog template `id` (DIALOGEX) of the executable, read from its resources.
+std::wstring Caption(const std::wstring& exe, int id) {
+    HMODULE module =
+        LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HRSRC found = module ? FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5)) : nullptr;
+    std::wstring caption;
+    if (found) {
+        const auto* word = static_cast<const WORD*>(LockResource(LoadResource(module, found))) + 13;
+        for (int skip = 0; skip < 2; ++skip) // the menu and the class: none, an ordinal or a name
+            word += *word == 0        ? 1
+                    : *word == 0xFFFF ? 2
+                                      : std::wcslen(reinterpret_cast<const wchar_t*>(word)) + 1;
+        caption = reinterpret_cast<const wchar_t*>(word);
+    }
+    if (module)
+        FreeLibrary(module);
+    return caption;
+}
+
+} // namespace
+
+std::string PathOf(std::u16string_view tmpl) {
+    const std::string target = TargetOf(tmpl, {});
+    return target.substr(0, target.find('?'));
+}
+
+std::string TargetOf(std::u16string_view tmpl, const std::vector<std::string>& values) {
+    std::string out;
+    std::size_t next = 0;
+    const std::u16string_view body = tmpl.substr(tmpl.rfind(u"http://%s", 0) == 0 ? 9 : 0);
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        if (body[i] == u'%' && i + 1 < body.size()) {
+            out += next < values.size() ? values[next++] : "";
+            ++i;
+        } else {
+            out.push_back(static_cast<char>(body[i]));
+        }
+    }
+    return out;
+}
+
+bool Till::StartProgram() {
+    login = launcher = amountEntry = nullptr;
+    if (!app.Start(exe))
+        return false;
+    return gui::WaitUntil(kWaitMs, [&] {
+        for (HWND w : gui::TopLevelWindows(app.Id(), L"#32770"))
+            if (gui::WindowText(w).empty() && gui::ClientSize(w).cx == ExpectedScreen::kSize)
+                login = w;
+        return login != nullptr;
+    });
+}
+
+void Till::SubmitLogin(const std::wstring& id, const std::wstring& password) {
+    gui::SetDlgItemTextOf(login, IDC_ID_EDIT, id);
+    gui::SetDlgItemTextOf(login, IDC_PASSWORD_EDIT, password);
+    const POINT p = Centre(kLoginButtonRect);
+    gui::ClickClient(login, p.x, p.y);
+}
+
+HWND Till::WaitForDialog(int templateId, DWORD timeoutMs) const {
+    return gui::WaitForWindow(app.Id(), L"#32770", Caption(exe, templateId), timeoutMs);
+}
+
+bool Till::OpenAmountEntry() {
+    if (!launcher) {
+        if (IsWindowVisible(login))
+            SubmitLogin();
+        launcher = WaitForDialog(IDD_QUILLON_DIALOG);
+    }
+    if (!launcher || !sim.Reset())
+        return false;
+    gui::ClickClient(launcher, kBannerCopyWidth / 2, kBannerCopyHeight / 2);
+    amountEntry = WaitForDialog(IDD_POS_DIALOG);
+    return amountEntry != nullptr;
+}
+
+HWND Till::Start(const Operation& op, const std::wstring& amount, const std::wstring* rate) {
+    // Typed text is sent with SMTO_ABORTIFHUNG: a UI thread just back from a long wait drops it.
+    if (!WaitUntilResponsive(amountEntry))
+        return nullptr;
+    gui::SetDlgItemTextOf(amountEntry, IDC_AMOUNT_EDIT, amount);
+    if (rate)
+        gui::SetDlgItemTextOf(amountEntry, IDC_RATE_EDIT, *rate);
+    const POINT p = Centre(op.button);
+    gui::ClickClient(amountEntry, p.x, p.y);
+    HWND dialog = nullptr;
+    gui::WaitUntil(kWaitMs, [&] {
+        dialog = TransactionDialog();
+        return dialog || gui::WaitForMessageBox(app.Id(), 0);
+    });
+    return dialog;
+}
+
+HWND Till::TransactionDialog(bool anyState) const {
+    // GetWindowTextW, not WM_GETTEXT: a caption of another process without a message to its
+    // thread, which may be busy in a request.
+    const std::wstring caption = Caption(exe, IDD_PROCESS_DIALOG);
+    HWND found = nullptr;
+    gui::WaitUntil(anyState ? kWaitMs : 0, [&] {
+        for (HWND w = GetTopWindow(nullptr); w && !found; w = GetWindow(w, GW_HWNDNEXT)) {
+            DWORD pid = 0;
+            wchar_t text[64] = {};
+            GetWindowThreadProcessId(w, &pid);
+            GetWindowTextW(w, text, 64);
+            if (pid == app.Id() && w != amountEntry && text == caption && (anyState || IsWindowVisible(w)))
+                found = w;
+        }
+        return found != nullptr;
+    });
+    return found;
+}
+
+bool Till::Close(HWND dialog, const CloseWay& way, DWORD timeoutMs) const {
+    way.close(dialog);
+    return gui::WaitUntil(timeoutMs, [&] { return !IsWindow(dialog); });
+}
+
+std::wstring Till::TakeMessageBox(DWORD timeoutMs) const {
+    HWND box = gui::WaitForMessageBox(app.Id(), timeoutMs);
+    if (!box)
+        return {};
+    std::wstring text = gui::MessageBoxText(box);
+    gui::CloseMessageBox(box);
+    gui::WaitForWindowGone(box, kWaitMs);
+    return text;
+}
+
+bool Till::WaitUntilResponsive(HWND window) const {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kWaitMs, &result) &&
+           gui::WaitUntil(kWaitMs, [&] { return !IsHungAppWindow(window); });
+}
+
+const std::string& Till::Device() const {
+    static const std::regex device("deviceid=([^&]*)");
+    gui::WaitUntil(m_device.empty() ? kWaitMs : 0, [&] {
+        for (const auto& target : sim.RequestTargets()) {
+            std::smatch match;
+            if (std::regex_search(target, match, device))
+                m_device = match[1];
+        }
+        return !m_device.empty();
+    });
+    return m_device;
+}
+
+std::string Till::OperationTarget(const Operation& op, const std::string& price,
+                                  const std::string& rate) const {
+    return TargetOf(FindOperation(op.op)->requestTemplate, {Device(), price, rate});
+}
+
+int Till::Sent(std::u16string_view tmpl) const {
+    const std::string path = PathOf(tmpl) + "?";
+    const auto log = sim.RequestTargets();
+    return static_cast<int>(
+        std::count_if(log.begin(), log.end(), [&](const auto& t) { return t.rfind(path, 0) == 0; }));
+}
+
+bool Till::WaitForSent(std::u16string_view tmpl, int n, DWORD timeoutMs) const {
+    return gui::WaitUntil(timeoutMs, [&] { return Sent(tmpl) >= n; });
+}
+
+bool Till::StaysQuiet(DWORD quietMs) const {
+    const std::size_t before = sim.RequestTargets().size();
+    Sleep(quietMs);
+    return sim.RequestTargets().size() == before;
+}
+
+std::vector<std::string> Till::CollapsedLog() const {
+    std::vector<std::string> out;
+    for (const auto& target : sim.RequestTargets())
+        if (out.empty() || out.back() != target)
+            out.push_back(target);
+    return out;
+}
+
+std::string Till::CompletionReply(const Operation& op, const std::vector<std::string>& lines) {
+    std::vector<std::string> fields{
+        "1", Narrow(reinterpret_cast<const wchar_t*>(FindOperation(op.op)->completionCode))};
+    fields.insert(fields.end(), lines.begin(), lines.end());
+    return Record(fields);
+}
+
+ExpectedScreen Till::Waiting(const Operation& op, std::optional<int> coins) const {
+    ExpectedScreen screen(exe, IDB_WAITING);
+    const SkinRect& send = kSendButtonRect;
+    screen.DrawBitmap(IDB_SEND_BUTTON, send.left, send.top, send.right - send.left, send.bottom - send.top);
+    if (op.op == Give && coins) {
+        wchar_t line[64];
+        std::swprintf(line, 64, kCoinLineFormat, *coins);
+        screen.DrawText(kCoinLineX, kCoinLineY, line);
+    }
+    return screen;
+}
+
+ExpectedScreen Till::Result(const Operation& op, const std::vector<std::wstring>& lines) const {
+    ExpectedScreen screen(exe, op.donePicture);
+    for (std::size_t n = 0; n < lines.size(); ++n)
+        screen.DrawText(kResultX, kResultFirstY + kResultLineStep * static_cast<int>(n), lines[n]);
+    return screen;
+}
+
+int Till::Differences(HWND window, const ExpectedScreen& expected, const std::vector<RECT>& except,
+                      RECT* bounds, DWORD timeoutMs) const {
+    const RECT whole{0, 0, ExpectedScreen::kSize, ExpectedScreen::kSize};
+    int differences = -1;
+    gui::WaitUntil(timeoutMs, [&] {
+        const auto pixels = ClientPixels::Capture(window);
+        differences = pixels && expected.Valid() ? expected.Differences(*pixels, whole, except, bounds) : -1;
+        return differences == 0;
+    });
+    return differences;
+}
+
+int Till::LinesDrawn(HWND window, const Operation& op) const {
+    const ExpectedScreen picture(exe, op.donePicture);
+    std::vector<RECT> bands;
+    for (int n = 0; n < 9; ++n) {
+        const int top = kResultFirstY + kResultLineStep * n;
+        bands.push_back(RECT{kResultX, top, ExpectedScreen::kSize, top + kResultLineStep / 2});
+    }
+    int drawn = -1;
+    gui::WaitUntil(kWaitMs, [&] {
+        const auto pixels = ClientPixels::Capture(window);
+        const RECT whole{0, 0, ExpectedScreen::kSize, ExpectedScreen::kSize};
+        if (!pixels || !picture.Valid() || picture.Differences(*pixels, whole, bands) != 0)
+            return false;
+        drawn = 0;
+        while (drawn < 9 && picture.Differences(*pixels, bands[static_cast<std::size_t>(drawn)]) > 0)
+            ++drawn;
+        return true;
+    });
+    return drawn;
+}
+
+RECT Till::ControlRect(HWND dialog, int id) {
+    RECT rect = {};
+    GetWindowRect(GetDlgItem(dialog, id), &rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+std::wstring Widen(std::string_view utf8) {
+    std::wstring wide(utf8.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(
+        CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), static_cast<int>(wide.size()))));
+    return wide;
+}
+
+std::string Narrow(std::wstring_view text) {
+    std::string out(text.size() * 3, '\0');
+    out.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(),
+                                                            static_cast<int>(text.size()), out.data(),
+                                                            static_cast<int>(out.size()), nullptr, nullptr)));
+    return out;
+}

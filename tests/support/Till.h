@@ -1,0 +1,118 @@
+// The one way tests and the benchmark drive the program: a build of Quillon against quillon-server,
+// driven as a cashier would, through client points of its skins; what the server received, the
+// message boxes, and the screens as the program paints them from its own pictures. Every id,
+// rectangle, text and endpoint comes from the program's headers.
+#pragma once
+
+#include "dialogs/Layout.h"
+#include "dialogs/Messages.h"
+#include "net/Endpoints.h"
+#include "res/resource.h"
+#include "tests/support/Gui.h"
+#include "tests/support/SimClient.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+inline constexpr DWORD kWaitMs = 15000;
+// Longer than the program's receive time-out (20 s): a hung exchange has ended by then.
+inline constexpr DWORD kPastTimeoutMs = 45000;
+
+inline POINT Centre(const SkinRect& r) {
+    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+// One of the three operations as the amount entry starts it.
+struct Operation {
+    const char* name;
+    MileageOp op;
+    SkinRect button;
+    int donePicture;
+    int lines; // result lines of its screen
+};
+inline const Operation kGive{"Give", Give, kGiveButtonRect, IDB_GIVE_DONE, kGiveLastField - 1};
+inline const Operation kPay{"Pay", Pay, kPayButtonRect, IDB_PAY_DONE, kPayCancelLastField - 1};
+inline const Operation kCancel{"Cancel", Cancel, kCancelButtonRect, IDB_CANCEL_DONE, kPayCancelLastField - 1};
+
+// The three ways a cashier closes a dialog.
+struct CloseWay {
+    const char* name;
+    void (*close)(HWND dialog);
+};
+inline const CloseWay kEsc{"Esc", [](HWND w) { gui::CommandCancel(w); }};
+inline const CloseWay kEnter{"Enter", [](HWND w) { gui::CommandOk(w); }};
+inline const CloseWay kCloseBox{"CloseBox", [](HWND w) { PostMessageW(w, WM_SYSCOMMAND, SC_CLOSE, 0); }};
+
+// The path of an endpoint template, and the target the server logs for it with `values` (already
+// encoded) in place of its conversions.
+std::string PathOf(std::u16string_view tmpl);
+std::string TargetOf(std::u16string_view tmpl, const std::vector<std::string>& values);
+
+class Till {
+public:
+    // `exeName` is the build to drive, next to the running executable; `port` the server's.
+    Till(int port, const std::wstring& exeName) : sim(port), exe(ExecutableDirectory() + exeName) {}
+
+    // Starts QuillonTest.exe and waits for its login dialog.
+    bool StartProgram();
+    // Waits for a dialog of template `templateId`, found by the caption the template gives it.
+    HWND WaitForDialog(int templateId, DWORD timeoutMs = kWaitMs) const;
+    // Types id and password and clicks the login image.
+    void SubmitLogin(const std::wstring& id = L"demo", const std::wstring& password = L"demo");
+    // Logs in (unless the login has gone already) and opens the amount entry, then empties the
+    // request log. False when either failed.
+    bool OpenAmountEntry();
+    // Types the amount (and the rate when given), clicks the operation's image and returns the
+    // visible transaction dialog; nullptr when a message box came first.
+    HWND Start(const Operation& op, const std::wstring& amount = L"15000",
+               const std::wstring* rate = nullptr);
+    // The transaction dialog, visible or (`anyState`) not shown yet while its request runs.
+    HWND TransactionDialog(bool anyState = false) const;
+    // Closes `dialog` the given way; false when it was not destroyed in time.
+    bool Close(HWND dialog, const CloseWay& way, DWORD timeoutMs = kWaitMs) const;
+    // Waits for a message box of the program, reads its text and closes it. Empty when none.
+    std::wstring TakeMessageBox(DWORD timeoutMs = kWaitMs) const;
+    // Whether `window`'s thread handles messages again and is no longer taken for hung.
+    bool WaitUntilResponsive(HWND window) const;
+
+    // This till's device id, from the first request that carries it (waiting for it).
+    const std::string& Device() const;
+    std::string OperationTarget(const Operation& op, const std::string& price,
+                                const std::string& rate = "5") const;
+    std::string GetResultTarget() const { return TargetOf(kGetResultTemplate, {Device()}); }
+    std::string DeleteDataTarget() const { return TargetOf(kDeleteDataTemplate, {Device()}); }
+    // Requests to `path` (any query) since the last reset of the log; waits until `n` have come.
+    int Sent(std::u16string_view tmpl) const;
+    bool WaitForSent(std::u16string_view tmpl, int n, DWORD timeoutMs = kWaitMs) const;
+    // True when no request arrives for `quietMs`.
+    bool StaysQuiet(DWORD quietMs = 1500) const;
+    // The request log with runs of one repeated target collapsed: a poll sequence reads as one.
+    std::vector<std::string> CollapsedLog() const;
+
+    // A get-result reply that completes `op` with these lines (fields 2 onwards).
+    static std::string CompletionReply(const Operation& op, const std::vector<std::string>& lines);
+    // The screens as the program paints them.
+    ExpectedScreen Waiting(const Operation& op, std::optional<int> coins = 1500) const;
+    ExpectedScreen Result(const Operation& op, const std::vector<std::wstring>& lines) const;
+    // Waits until `window`'s client area equals `expected` outside `except` (client rectangles):
+    // 0, else how many pixels still differ (-1: unreadable) and, in `bounds`, where.
+    int Differences(HWND window, const ExpectedScreen& expected, const std::vector<RECT>& except = {},
+                    RECT* bounds = nullptr, DWORD timeoutMs = kWaitMs) const;
+    // How many result lines `window` draws over `op`'s picture, which must be exact elsewhere;
+    // -1 when the picture is not there.
+    int LinesDrawn(HWND window, const Operation& op) const;
+    // Where control `id` of `dialog` lies in the dialog's client coordinates.
+    static RECT ControlRect(HWND dialog, int id);
+
+    SimClient sim;
+    TestProcess app;
+    const std::wstring exe;
+    HWND login = nullptr, launcher = nullptr, amountEntry = nullptr;
+
+private:
+    mutable std::string m_device;
+};
+
+std::wstring Widen(std::string_view utf8);
+std::string Narrow(std::wstring_view text);

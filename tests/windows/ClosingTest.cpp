@@ -1,0 +1,188 @@
+// Closing the transaction dialog at every stage and in every way. One row: the fault armed before
+// the operation starts, the stage at which the cashier closes, the ways tried, and what must hold
+// after the close: the dialog is destroyed, at most the exchange in flight follows it, closing
+// sends nothing of its own, and the next transaction is whole.
+#include "tests/windows/TillTest.h"
+
+#include <tuple>
+
+namespace {
+
+const std::string kOperationPath = PathOf(kGiveTemplate);
+const std::string kResultPath = PathOf(kGetResultTemplate);
+
+enum class Stage {
+    Request,   // the operation request is on its way; the dialog is not shown yet
+    Exchange,  // a get-result exchange is in flight
+    Pause,     // the poller pauses between two exchanges
+    Completed, // the customer has confirmed; the result screen is up
+    Failed,    // the operation was refused: no poller
+    HungPoll,  // a get-result exchange gets no answer at all
+};
+
+struct CloseRow {
+    const char* name;
+    const char* path; // where the fault is armed (nullptr: none)
+    const char* fault;
+    Stage stage;
+    std::vector<const CloseWay*> ways;
+    int pollsAfterClose;  // get-result requests that may still arrive after the close
+    DWORD closeTimeoutMs; // how long the close may take (a hung poll: up to the receive time-out)
+};
+
+const std::vector<const CloseWay*> kEveryWay{&kEsc, &kEnter, &kCloseBox};
+
+const CloseRow kCloseRows[] = {
+    {"DuringTheRequest", kOperationPath.c_str(), "delay&ms=1500", Stage::Request, kEveryWay, 1, kWaitMs},
+    {"DuringAnExchange", kResultPath.c_str(), "delay&ms=1000", Stage::Exchange, kEveryWay, 1, kWaitMs},
+    {"DuringThePause", nullptr, nullptr, Stage::Pause, kEveryWay, 1, kWaitMs},
+    {"AfterCompletion", nullptr, nullptr, Stage::Completed, kEveryWay, 0, kWaitMs},
+    {"AfterARefusedGive", kOperationPath.c_str(), "body", Stage::Failed, kEveryWay, 0, kWaitMs},
+    {"DuringAHungPoll", kResultPath.c_str(), "hang", Stage::HungPoll, {&kEsc}, 0, kPastTimeoutMs},
+};
+
+using CloseCase = std::tuple<const CloseRow*, const CloseWay*>;
+
+std::vector<CloseCase> CloseCases() {
+    std::vector<CloseCase> cases;
+    for (const CloseRow& row : kCloseRows)
+        for (const CloseWay* way : row.ways)
+            cases.emplace_back(&row, way);
+    return cases;
+}
+
+class CloseAt : public TillTest, public ::testing::WithParamInterface<CloseCase> {};
+
+TEST_P(CloseAt, DialogGoesNothingFollowsAndTheNextTransactionIsWhole) {
+    const auto [row, way] = GetParam();
+    ASSERT_TRUE(OpenAmountEntry());
+    if (row->path && row->stage != Stage::HungPoll) {
+        ASSERT_TRUE(sim.ArmFault(row->path, row->fault, "0</>no"));
+    }
+    gui::SetDlgItemTextOf(amountEntry, IDC_AMOUNT_EDIT, L"100");
+    const POINT give = Centre(kGiveButtonRect);
+    gui::ClickClient(amountEntry, give.x, give.y);
+    HWND dialog = nullptr;
+    switch (row->stage) {
+    case Stage::Request:
+        ASSERT_TRUE(WaitForSent(kGiveTemplate, 1));
+        ASSERT_NE(dialog = TransactionDialog(true), nullptr);
+        EXPECT_FALSE(IsWindowVisible(dialog)) << "the dialog shows once its request is answered";
+        break;
+    case Stage::Failed:
+        EXPECT_EQ(TakeMessageBox(), kNetworkFailed);
+        ASSERT_NE(dialog = TransactionDialog(true), nullptr);
+        break;
+    default:
+        ASSERT_NE(dialog = TransactionDialog(true), nullptr);
+        ASSERT_TRUE(WaitForSent(kGetResultTemplate, row->stage == Stage::Pause ? 2 : 1));
+    }
+    if (row->stage == Stage::Completed) {
+        ASSERT_TRUE(sim.Confirm(Device()));
+        ASSERT_TRUE(WaitForSent(kDeleteDataTemplate, 1));
+        ASSERT_TRUE(gui::WaitUntil(kWaitMs, [&] { return !gui::IsControlVisible(dialog, IDC_PHONE_EDIT); }));
+    } else if (row->stage == Stage::HungPoll) {
+        ASSERT_TRUE(sim.ArmFault(row->path, row->fault));
+        ASSERT_TRUE(WaitForSent(kGetResultTemplate, Sent(kGetResultTemplate) + 1)) << "the next poll hangs";
+    }
+    const int pollsAtClose = Sent(kGetResultTemplate);
+    ASSERT_TRUE(Close(dialog, *way, row->closeTimeoutMs)) << "destroyed, not merely hidden";
+    EXPECT_TRUE(StaysQuiet()) << "the poller has stopped";
+    EXPECT_TRUE(WaitUntilResponsive(amountEntry));
+    EXPECT_TRUE(IsWindowEnabled(amountEntry));
+    EXPECT_LE(Sent(kGetResultTemplate), pollsAtClose + row->pollsAfterClose);
+    const std::string operation = OperationTarget(kGive, "100");
+    for (const auto& target : sim.RequestTargets())
+        EXPECT_TRUE(target == operation || target == GetResultTarget() || target == DeleteDataTarget())
+            << "closing sends nothing of its own: " << target;
+    EXPECT_EQ(Sent(kDeleteDataTemplate), row->stage == Stage::Completed ? 1 : 0);
+    ExpectNothingSentTwice(1);
+    ExpectQuietAndRunning();
+
+    // Nothing of the closed transaction reaches the next one.
+    ASSERT_TRUE(sim.Reset());
+    ASSERT_NE(dialog = Start(kPay, L"200"), nullptr);
+    ASSERT_TRUE(WaitForSent(kGetResultTemplate, 1));
+    EXPECT_TRUE(Shows(dialog, Waiting(kPay)));
+    ASSERT_TRUE(sim.Confirm(Device()));
+    ASSERT_TRUE(WaitForSent(kDeleteDataTemplate, 1));
+    EXPECT_EQ(LinesDrawn(dialog, kPay), kPay.lines);
+    EXPECT_EQ(CollapsedLog(), (std::vector<std::string>{OperationTarget(kPay, "200"), GetResultTarget(),
+                                                        DeleteDataTarget()}));
+    EXPECT_TRUE(Close(dialog, kEnter));
+}
+
+INSTANTIATE_TEST_SUITE_P(StagesAndWays, CloseAt, ::testing::ValuesIn(CloseCases()), [](const auto& param) {
+    return std::string(std::get<0>(param.param)->name) + "_" + std::get<1>(param.param)->name;
+});
+
+// The customer confirms just as the cashier closes: the completion the exchange in flight brings
+// back belongs to a closed transaction and is dropped (no delete-data, no result screen).
+TEST_F(TillTest, CompletionArrivingWhileClosingIsDropped) {
+    ASSERT_TRUE(OpenAmountEntry());
+    ASSERT_TRUE(sim.ArmFault(kResultPath, "delay&ms=1500"));
+    HWND dialog = Start(kGive, L"100");
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(WaitForSent(kGetResultTemplate, 1));
+    ASSERT_TRUE(sim.Confirm(Device()));
+    ASSERT_TRUE(WaitForSent(kGetResultTemplate, 2)); // answered from the confirmed books, delayed
+    ASSERT_TRUE(Close(dialog, kEsc));
+    EXPECT_TRUE(StaysQuiet());
+    EXPECT_EQ(Sent(kDeleteDataTemplate), 0) << "the completion of a closed transaction is not acted on";
+}
+
+// While a poll hangs, the dialog still repaints and reacts.
+TEST_F(TillTest, DialogRepaintsAndReactsWhileAPollHangs) {
+    ASSERT_TRUE(OpenAmountEntry());
+    HWND dialog = Start(kGive);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(WaitForSent(kGetResultTemplate, 1));
+    ASSERT_TRUE(sim.ArmFault(kResultPath, "hang"));
+    ASSERT_TRUE(WaitForSent(kGetResultTemplate, Sent(kGetResultTemplate) + 1));
+    HDC dc = GetDC(dialog);
+    HBRUSH magenta = CreateSolidBrush(RGB(255, 0, 255));
+    const RECT band{0, 0, ExpectedScreen::kSize, 120};
+    FillRect(dc, &band, magenta);
+    DeleteObject(magenta);
+    ReleaseDC(dialog, dc);
+    ASSERT_NE(Differences(dialog, Waiting(kGive), {ControlRect(dialog, IDC_PHONE_EDIT)}, nullptr, 0), 0)
+        << "painted over";
+    InvalidateRect(dialog, nullptr, TRUE);
+    EXPECT_TRUE(Shows(dialog, Waiting(kGive), {ControlRect(dialog, IDC_PHONE_EDIT)})) << "painted again";
+    gui::SetDlgItemTextOf(dialog, IDC_PHONE_EDIT, L"");
+    const POINT send = Centre(kSendButtonRect);
+    gui::ClickClient(dialog, send.x, send.y);
+    EXPECT_EQ(TakeMessageBox(), kNoPhone);
+    ExpectNothingSentTwice(1);
+    EXPECT_TRUE(Close(dialog, kEsc, kPastTimeoutMs));
+}
+
+// Open and close the dialog 200 times while it polls, every way in turn: each close leaves at most
+// the exchange in flight behind it, and the program survives.
+TEST_F(TillTest, TwoHundredCyclesWhilePolling) {
+    ASSERT_TRUE(OpenAmountEntry());
+    gui::SetDlgItemTextOf(amountEntry, IDC_AMOUNT_EDIT, L"100");
+    std::size_t logAtClose = 0;
+    for (int cycle = 0; cycle < 200; ++cycle) {
+        SCOPED_TRACE(cycle);
+        const auto before = sim.RequestTargets();
+        ASSERT_LE(before.size(), logAtClose + (cycle > 0))
+            << "more than the exchange in flight after a close";
+        const POINT give = Centre(kGiveButtonRect);
+        gui::ClickClient(amountEntry, give.x, give.y);
+        HWND dialog = TransactionDialog(true);
+        ASSERT_NE(dialog, nullptr);
+        ASSERT_TRUE(gui::WaitUntil(kWaitMs, [&] {
+            const auto now = sim.RequestTargets();
+            return now.size() >= before.size() + 2 && now.back() == GetResultTarget();
+        }));
+        logAtClose = sim.RequestTargets().size();
+        ASSERT_TRUE(Close(dialog, *kEveryWay[cycle % 3]));
+    }
+    EXPECT_TRUE(StaysQuiet());
+    EXPECT_EQ(Sent(kGiveTemplate), 200);
+    EXPECT_EQ(Sent(kDeleteDataTemplate), 0);
+    ExpectQuietAndRunning();
+}
+
+} // namespace

@@ -1,0 +1,386 @@
+// Whole transactions through the real windows, one scenario a row: the fault armed on the
+// operation request or on the polling, how it completes, and what must hold throughout: the
+// message, the waiting and result screens, the requests (nothing twice, nothing after the
+// completion, nothing from closing). Then the amount entry's and the text message's rules.
+#include "tests/windows/TillTest.h"
+
+#include <algorithm>
+#include <ctime>
+
+namespace {
+
+const std::string kOperationPath = PathOf(kGiveTemplate);
+const std::string kResultPath = PathOf(kGetResultTemplate);
+const std::string kDeletePath = PathOf(kDeleteDataTemplate);
+const std::string kTextPath = PathOf(kTextMessageTemplate);
+
+enum class Completion { None, Customer, Reply };
+
+struct Scenario {
+    const char* name;
+    const Operation& op;
+    const char* operationFault = nullptr; // armed on the operation request before the click
+    std::string operationBody = {};       // of fault "body"
+    const char* pollFault = nullptr;      // armed once polling runs, with the customer confirmed
+    std::string pollBody = {};
+    bool pollFaultHolds = true; // the fault keeps the completion away until it is disarmed
+    Completion completion = Completion::Customer;
+    std::vector<std::string> lines = {};  // Completion::Reply: the completing reply's lines
+    const char* deleteBody = nullptr;     // the delete-data reply, nullptr for the server's own
+    std::vector<std::wstring> shown = {}; // the result lines drawn, when not the reply's lines
+    std::wstring amount = L"15000";
+};
+
+void PrintTo(const Scenario& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class Transaction : public TillTest, public ::testing::WithParamInterface<Scenario> {};
+
+TEST_P(Transaction, ShowsSendsAndEndsAsItShould) {
+    const Scenario& c = GetParam();
+    const bool give = c.op.op == Give;
+    if (c.op.op == Cancel && c.completion == Completion::Customer) {
+        // A payment of the amount to cancel, by a second till of the shop.
+        const std::string till = Fields(sim.Get(TargetOf(kLoginTemplate, {"demo", "demo"})).body).at(1);
+        ASSERT_EQ(sim.Get(TargetOf(kPayTemplate, {till, Narrow(c.amount), "5"})).body, "1");
+        ASSERT_TRUE(sim.Confirm(till));
+    }
+    ASSERT_TRUE(OpenAmountEntry());
+    if (c.operationFault) {
+        ASSERT_TRUE(sim.ArmFault(kOperationPath, c.operationFault, c.operationBody));
+    }
+    HWND dialog = Start(c.op, c.amount);
+    if (c.completion == Completion::None) {
+        // No reply to the operation: the message, the waiting screen with no poller behind it.
+        EXPECT_EQ(dialog, nullptr);
+        EXPECT_EQ(TakeMessageBox(kPastTimeoutMs), kNetworkFailed);
+        ASSERT_NE(dialog = TransactionDialog(true), nullptr);
+        // The coin line shows whatever balance the failed give left.
+        const RECT coinLine{kCoinLineX, kCoinLineY, ExpectedScreen::kSize, kCoinLineY + kResultLineStep / 2};
+        EXPECT_TRUE(Shows(dialog, Waiting(c.op), {ControlRect(dialog, IDC_PHONE_EDIT), coinLine}));
+        EXPECT_TRUE(StaysQuiet(1000));
+        EXPECT_EQ(Sent(kGetResultTemplate), 0);
+        ExpectNothingSentTwice(1);
+        ExpectQuietAndRunning();
+        ASSERT_TRUE(Close(dialog, kEsc));
+        // Once the server answers again, the next operation goes through.
+        ASSERT_TRUE(sim.DisarmFault(kOperationPath));
+        ASSERT_NE(dialog = Start(kGive, L"16000"), nullptr);
+        EXPECT_TRUE(WaitForSent(kGetResultTemplate, 1));
+        ExpectNothingSentTwice(2);
+        EXPECT_TRUE(Close(dialog, kEsc));
+        return;
+    }
+    ASSERT_NE(dialog, nullptr) << "no transaction dialog";
+    EXPECT_EQ(gui::ClientSize(dialog).cx, ExpectedScreen::kSize);
+    EXPECT_EQ(gui::IsControlVisible(dialog, IDC_PHONE_EDIT), give) << "the phone field in a give only";
+    EXPECT_FALSE(gui::IsControlVisible(dialog, IDOK));
+    ASSERT_TRUE(WaitForSent(kGetResultTemplate, 1)) << "no polling";
+    EXPECT_TRUE(Shows(dialog, Waiting(c.op), {ControlRect(dialog, IDC_PHONE_EDIT)}));
+
+    if (c.completion == Completion::Reply) {
+        ASSERT_TRUE(sim.ArmFault(kResultPath, "body", CompletionReply(c.op, c.lines)));
+        if (c.deleteBody) {
+            ASSERT_TRUE(sim.ArmFault(kDeletePath, "body", c.deleteBody));
+        }
+    } else {
+        if (c.pollFault) {
+            ASSERT_TRUE(sim.ArmFault(kResultPath, c.pollFault, c.pollBody));
+        }
+        ASSERT_TRUE(sim.Confirm(Device()));
+        if (c.pollFault && c.pollFaultHolds) {
+            const int polls = Sent(kGetResultTemplate);
+            ASSERT_TRUE(WaitForSent(kGetResultTemplate, polls + 3));
+            EXPECT_EQ(Sent(kDeleteDataTemplate), 0) << "not a completion";
+            EXPECT_TRUE(Shows(dialog, Waiting(c.op), {ControlRect(dialog, IDC_PHONE_EDIT)}));
+            ExpectQuietAndRunning();
+            ASSERT_TRUE(sim.DisarmFault(kResultPath));
+        }
+    }
+    ASSERT_TRUE(WaitForSent(kDeleteDataTemplate, 1, 2 * kWaitMs));
+    if (c.completion == Completion::Reply) {
+        std::vector<std::wstring> shown = c.shown;
+        for (std::size_t n = 0;
+             c.shown.empty() && n < c.lines.size() && n < static_cast<std::size_t>(c.op.lines); ++n)
+            shown.push_back(Widen(c.lines[n]));
+        EXPECT_TRUE(Shows(dialog, Result(c.op, shown)));
+    } else {
+        EXPECT_EQ(LinesDrawn(dialog, c.op), c.op.lines);
+    }
+    EXPECT_FALSE(gui::IsControlVisible(dialog, IDC_PHONE_EDIT));
+    EXPECT_TRUE(StaysQuiet()) << "polling ended with the completion";
+    EXPECT_EQ(CollapsedLog(), (std::vector<std::string>{OperationTarget(c.op, Narrow(c.amount)),
+                                                        GetResultTarget(), DeleteDataTarget()}));
+    const std::size_t logged = sim.RequestTargets().size();
+    ASSERT_TRUE(Close(dialog, kEnter));
+    EXPECT_TRUE(IsWindowEnabled(amountEntry));
+    EXPECT_TRUE(StaysQuiet(700));
+    EXPECT_EQ(sim.RequestTargets().size(), logged) << "closing sends nothing";
+    ExpectNothingSentTwice(1);
+    ExpectQuietAndRunning();
+}
+
+const std::vector<std::string> kSeven{"홍길동 & Co.", "1", "2", "3", "4", "5", "6"};
+const std::string kFiveKilobytes(5 * 1024, 'k');
+
+INSTANTIATE_TEST_SUITE_P(
+    Scenarios, Transaction,
+    ::testing::Values(
+        Scenario{"GiveConfirmedByTheCustomer", kGive},
+        Scenario{"PayConfirmedByTheCustomer",
+                 kPay,
+                 nullptr,
+                 "",
+                 nullptr,
+                 "",
+                 true,
+                 Completion::Customer,
+                 {},
+                 nullptr,
+                 {},
+                 L"100"},
+        Scenario{"CancelConfirmedByTheCustomer",
+                 kCancel,
+                 nullptr,
+                 "",
+                 nullptr,
+                 "",
+                 true,
+                 Completion::Customer,
+                 {},
+                 nullptr,
+                 {},
+                 L"100"},
+        Scenario{"GiveRefused", kGive, "body", "0</>no", nullptr, "", true, Completion::None},
+        Scenario{"PayRefusedWithAFiveKilobyteReason", kPay, "body", "0</>" + kFiveKilobytes, nullptr, "",
+                 true, Completion::None},
+        Scenario{"CancelServerDown", kCancel, "refuse", "", nullptr, "", true, Completion::None},
+        Scenario{"GiveReplyCutMidBody", kGive, "reset&after=5", "", nullptr, "", true, Completion::None},
+        Scenario{"GiveNeverAnswered", kGive, "hang", "", nullptr, "", true, Completion::None},
+        Scenario{"GiveReplySlow", kGive, "slow&chunk=2&ms=150"},
+        Scenario{"GiveReplyOfFortyFields", kGive, "body", Record(std::vector<std::string>(40, "1500"))},
+        Scenario{"CompletionCutMidBody", kGive, nullptr, "", "reset&after=12"},
+        Scenario{"ServerDownWhilePolling", kGive, nullptr, "", "refuse"},
+        Scenario{"PollsFailWithAReset",
+                 kPay,
+                 nullptr,
+                 "",
+                 "reset&after=2",
+                 "",
+                 true,
+                 Completion::Customer,
+                 {},
+                 nullptr,
+                 {},
+                 L"100"},
+        Scenario{"PollAnsweredWithStatus500", kGive, nullptr, "", "status&code=500", "", false},
+        Scenario{"PollsSlow", kGive, nullptr, "", "slow&chunk=16&ms=80", "", false},
+        Scenario{"PollsDelayed", kGive, nullptr, "", "delay&ms=1500", "", false},
+        Scenario{"CodeOfAnotherOperation", kGive, nullptr, "", "body", "1</>12</>n"},
+        Scenario{"CodeNotAWholeField", kGive, nullptr, "", "body", "1</>110</>n"},
+        Scenario{"CodeWithABlank", kGive, nullptr, "", "body", "1</> 11</>n"},
+        Scenario{"CodeInARefusal", kGive, nullptr, "", "body", "0</>11</>n"},
+        Scenario{"CompletionPastTheByteCut", kGive, nullptr, "", "body", kFiveKilobytes + "</>11</>n"},
+        Scenario{"GiveDrawsSevenOfNine",
+                 kGive,
+                 nullptr,
+                 "",
+                 nullptr,
+                 "",
+                 true,
+                 Completion::Reply,
+                 {"홍길동 & Co.", "1", "2", "3", "4", "5", "6", "nine", "ten"}},
+        Scenario{"PayDrawsNine",
+                 kPay,
+                 nullptr,
+                 "",
+                 nullptr,
+                 "",
+                 true,
+                 Completion::Reply,
+                 {"가", "b", "c", "d", "e", "f", "g", "h", "i", "j"}},
+        Scenario{"CancelKeepsAnEmptyLine",
+                 kCancel,
+                 nullptr,
+                 "",
+                 nullptr,
+                 "",
+                 true,
+                 Completion::Reply,
+                 {"a", "", "c", "d", "e", "f", "g", "h", "i"}},
+        Scenario{"ALongLineRunsOnToTheEdge",
+                 kGive,
+                 nullptr,
+                 "",
+                 nullptr,
+                 "",
+                 true,
+                 Completion::Reply,
+                 {std::string(60, 'W'), "1", "2", "3", "4", "5", "6"}},
+        Scenario{"LongLinesAreCutAtNinetyNine", kGive, nullptr, "", nullptr, "", true, Completion::Reply,
+                 std::vector<std::string>(7, std::string(120, 'x')), nullptr,
+                 std::vector<std::wstring>(7, std::wstring(99, L'x'))},
+        Scenario{"DeleteDataOfOneFieldLeavesTheLines", kGive, nullptr, "", nullptr, "", true,
+                 Completion::Reply, kSeven, "1"},
+        Scenario{"DeleteDataOfThreeFieldsTakesLineZero",
+                 kGive,
+                 nullptr,
+                 "",
+                 nullptr,
+                 "",
+                 true,
+                 Completion::Reply,
+                 kSeven,
+                 "1</>x</>지움",
+                 {L"지움", L"1", L"2", L"3", L"4", L"5", L"6"}}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+const Operation* const kOperations[] = {&kGive, &kPay, &kCancel};
+
+// The amount rule (its table is the unit tests') at every image button: a text that reads as 0 is
+// refused before anything is sent; anything else is sent exactly as typed, encoded, and only the
+// first 79 characters of it.
+TEST_F(TillTest, AmountEntryRefusesZeroAndSendsEverythingElseAsTyped) {
+    ASSERT_TRUE(OpenAmountEntry());
+    for (const Operation* op : kOperations) {
+        ASSERT_EQ(Start(*op, L"0.00"), nullptr) << op->name;
+        EXPECT_EQ(TakeMessageBox(), kNoAmount);
+        EXPECT_EQ(TransactionDialog(), nullptr);
+    }
+    EXPECT_TRUE(sim.RequestTargets().empty());
+    const std::pair<std::wstring, std::string> typed[] = {
+        {L" 1,000", "%201%2C000"},
+        {L"+7", "%2B7"},
+        {L"1" + std::wstring(99, L'0'), "1" + std::string(78, '0')}};
+    for (const auto& [amount, sent] : typed) {
+        ASSERT_TRUE(sim.Reset());
+        EXPECT_EQ(Start(kGive, amount), nullptr) << sent; // the server refuses every one of them
+        EXPECT_EQ(TakeMessageBox(), kNetworkFailed);
+        HWND dialog = TransactionDialog(true);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(sim.RequestTargets(), std::vector<std::string>{OperationTarget(kGive, sent)});
+        ASSERT_TRUE(Close(dialog, kEsc));
+    }
+}
+
+// The amount entry keeps its texts for the next operation, is disabled while one runs, sends the
+// rate typed last, and refuses a request whose URL would pass its 499 characters.
+TEST_F(TillTest, AmountEntryTextsCarryOverAndALongUrlIsRefused) {
+    ASSERT_TRUE(OpenAmountEntry());
+    const std::wstring rate = L"3";
+    for (const Operation* op : kOperations) {
+        HWND dialog = Start(*op, L"2500", op == &kGive ? &rate : nullptr);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_FALSE(IsWindowEnabled(amountEntry));
+        ASSERT_TRUE(Close(dialog, kEsc));
+        EXPECT_EQ(gui::DlgItemTextOf(amountEntry, IDC_RATE_EDIT), L"3");
+    }
+    const auto log = sim.RequestTargets();
+    EXPECT_EQ(Sent(kGiveTemplate), 3);
+    for (const Operation* op : kOperations)
+        EXPECT_EQ(std::count(log.begin(), log.end(), OperationTarget(*op, "2500", "3")), 1);
+    // Korean text takes nine characters once encoded: the longest rate that fits is sent, one
+    // character more is refused with nothing sent.
+    const std::size_t fixed = 7 + sim.HostPort().size() + OperationTarget(kPay, "100", "").size();
+    std::wstring longest(std::min<std::size_t>((499 - fixed) / 9, 79), L'가');
+    longest +=
+        std::wstring(std::min<std::size_t>(499 - fixed - longest.size() * 9, 79 - longest.size()), L'x');
+    ASSERT_TRUE(sim.Reset());
+    const std::wstring tooLong = longest + L"x";
+    EXPECT_EQ(Start(kPay, L"100", &tooLong), nullptr);
+    EXPECT_EQ(TakeMessageBox(), kInputTooLong);
+    ASSERT_TRUE(Close(TransactionDialog(true), kEsc));
+    EXPECT_TRUE(sim.RequestTargets().empty());
+    HWND dialog = Start(kPay, L"100", &longest);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(WaitForSent(kGetResultTemplate, 1));
+    EXPECT_EQ(7 + sim.HostPort().size() + sim.RequestTargets().front().size(), 499u);
+    ASSERT_TRUE(Close(dialog, kEsc));
+}
+
+// The text message of a give, from its waiting screen's send image.
+struct TextCase {
+    const char* name;
+    const char* coins;
+    std::wstring phone;
+    const char* fault; // on the text-message path
+    const wchar_t* message;
+    bool sent; // the server's outbox holds it and the dialog closes with the box
+};
+
+void PrintTo(const TextCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class TextMessage : public TillTest, public ::testing::WithParamInterface<TextCase> {};
+
+TEST_P(TextMessage, IsRefusedSentOrFailsAsItShould) {
+    const TextCase& c = GetParam();
+    ASSERT_TRUE(sim.SetShop("demo", std::string("coins=") + c.coins));
+    ASSERT_TRUE(OpenAmountEntry());
+    HWND dialog = Start(kGive);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(WaitForSent(kGetResultTemplate, 1));
+    ASSERT_TRUE(Shows(dialog, Waiting(kGive, std::atoi(c.coins)), {ControlRect(dialog, IDC_PHONE_EDIT)}))
+        << "the give reply's coins";
+    if (c.fault) {
+        ASSERT_TRUE(sim.ArmFault(kTextPath, c.fault, "0</>no"));
+    }
+    const long long before = std::time(nullptr);
+    gui::SetDlgItemTextOf(dialog, IDC_PHONE_EDIT, c.phone);
+    const POINT send = Centre(kSendButtonRect);
+    gui::ClickClient(dialog, send.x, send.y);
+    EXPECT_EQ(TakeMessageBox(), c.message);
+    const auto outbox = sim.SmsOutbox();
+    if (c.sent) {
+        EXPECT_TRUE(gui::WaitForWindowGone(dialog, kWaitMs)) << "dismissing the box closes the dialog";
+        ASSERT_EQ(outbox.size(), 1u);
+        EXPECT_EQ(outbox[0],
+                  (std::vector<std::string>{Device(), Narrow(c.phone), "15000", "5", outbox[0].back()}));
+        EXPECT_GE(std::stoll(outbox[0].back()), before) << "the mark tag is the time in seconds";
+        EXPECT_LE(std::stoll(outbox[0].back()), static_cast<long long>(std::time(nullptr)));
+        EXPECT_TRUE(StaysQuiet()) << "no poll after the message";
+        EXPECT_EQ(CollapsedLog().size(), 3u);
+        return;
+    }
+    if (!c.fault) {
+        EXPECT_TRUE(outbox.empty()); // a faulty answer may come after the server booked it
+    }
+    EXPECT_EQ(Sent(kTextMessageTemplate), c.fault ? 1 : 0) << "a refusal before sending sends nothing";
+    const int polls = Sent(kGetResultTemplate);
+    EXPECT_TRUE(WaitForSent(kGetResultTemplate, polls + 2)) << "polling goes on";
+    ASSERT_TRUE(sim.DisarmFault(kTextPath));
+    ASSERT_TRUE(sim.Confirm(Device()));
+    EXPECT_TRUE(WaitForSent(kDeleteDataTemplate, 1));
+    EXPECT_TRUE(Close(dialog, kEnter));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TextMessage,
+    ::testing::Values(
+        TextCase{"Sent", "1500", L"010-1234-5678", nullptr, kTextMessageSent, true},
+        TextCase{"TextArrivesExactly", "1500", L"010 & 한글+#%=?", nullptr, kTextMessageSent, true},
+        TextCase{"NoCoins", "0", L"010-1234-5678", nullptr, kNoCoins, false},
+        TextCase{"NegativeCoins", "-5", L"010-1234-5678", nullptr, kNoCoins, false},
+        TextCase{"NoPhone", "1500", L"", nullptr, kNoPhone, false},
+        TextCase{"PhoneTooLongForTheUrl", "1500", std::wstring(400, L'1'), nullptr, kPhoneTooLong, false},
+        TextCase{"RefusalReply", "1500", L"010-1234-5678", "body", kNetworkFailed, false},
+        TextCase{"ConnectionReset", "1500", L"010-1234-5678", "reset&after=0", kNetworkFailed, false}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+// The send image acts on a give's waiting screen only, never on a pay's or a cancel's.
+TEST_F(TillTest, SendImageIsIgnoredOutsideAGivesWaitingScreen) {
+    ASSERT_TRUE(OpenAmountEntry());
+    for (const Operation* op : {&kPay, &kCancel}) {
+        HWND dialog = Start(*op);
+        ASSERT_NE(dialog, nullptr);
+        const POINT send = Centre(kSendButtonRect);
+        gui::ClickClient(dialog, send.x, send.y);
+        EXPECT_EQ(gui::WaitForMessageBox(app.Id(), 1000), nullptr);
+        ASSERT_TRUE(Close(dialog, kEsc));
+    }
+    EXPECT_EQ(Sent(kTextMessageTemplate), 0);
+}
+
+} // namespace
