@@ -1,8 +1,7 @@
 // Starts an installed or unpacked Quillon.exe and waits for its login dialog (a "#32770" of that
 // process), for tests/dist/install.sh. Exit code 0 when the dialog came, 1 when not, 2 when the
 // program did not start; the program is ended either way.
-#include "tests/support/TestProcess.h"
-#include "tests/support/WindowQuery.h"
+#include "tests/support/Gui.h"
 
 #include <cstdio>
 
