@@ -1,7 +1,7 @@
-// WinInet takes the system's proxy setting: with ProxyEnable and ProxyServer set for the user,
-// the login and a give go through the proxy (quillon-server is one for any host, onto itself),
-// also to a host that only the proxy can resolve; without the setting nothing goes through it.
-// Windows only: the native backend never uses a proxy.
+// WinInet takes the system's proxy setting: with ProxyEnable and ProxyServer set for the user, the
+// login and a give go through the proxy (quillon-server is one for any host, onto itself), also to
+// a host that only the proxy can resolve; without the setting nothing goes through it. Windows
+// only: the native backend never uses a proxy.
 #ifdef _WIN32
 #include "ServerTest.h"
 
@@ -11,70 +11,59 @@
 
 namespace {
 
-constexpr wchar_t kSettings[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
-// Resolvable by nobody but the proxy.
-constexpr char kProxyOnlyHost[] = "till.quillon.test";
+struct ProxyCase {
+    const char* name;
+    bool proxy;
+    const char* host;      // of the login URL; till.quillon.test resolves only at the proxy
+    const char16_t* login; // field 0 of the login reply, "" when none came
+    int throughProxy;      // the login and the give
+};
 
-class ProxyTest : public ServerTest {
+class Proxy : public ServerTest, public ::testing::WithParamInterface<ProxyCase> {
 protected:
+    void SetProxy(bool on) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
+                                  0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        const DWORD enable = on;
+        const std::wstring server = L"127.0.0.1:" + std::to_wstring(sim.Port());
+        RegSetValueExW(key, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable), sizeof enable);
+        RegSetValueExW(key, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
+                       static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+    }
     void TearDown() override {
         SetProxy(false);
         ServerTest::TearDown();
     }
-
-    void SetProxy(bool on) {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kSettings, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        const DWORD enable = on ? 1 : 0;
-        RegSetValueExW(key, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable), sizeof enable);
-        if (on) {
-            const std::wstring server = L"127.0.0.1:" + std::to_wstring(sim.Port());
-            RegSetValueExW(key, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
-                           static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t)));
-        } else {
-            RegDeleteValueW(key, L"ProxyServer");
-        }
-        RegCloseKey(key);
-    }
-
-    // Requests that reached the server in a proxy's absolute form.
-    int ThroughProxy() const {
-        const auto targets = sim.RequestTargets();
-        return static_cast<int>(std::count_if(targets.begin(), targets.end(), [](const std::string& target) {
-            return target.rfind("http://", 0) == 0;
-        }));
-    }
-
-    std::u16string LoginAt(const std::string& host) {
-        const std::u16string url = U16("http://" + host + ":" + std::to_string(sim.Port()) +
-                                       "/android/poslogin.php?id=demo&password=demo");
-        return Send(url) == 1 ? std::u16string(g_fields[0]) : u"(no reply)";
-    }
-    int Give() {
-        SetSaleInputs(u"15000", u"5");
-        auto lock = LockExchange();
-        return FormatOperationUrl(*FindOperation(::Give)) ? SendRequest(lock) : -1;
-    }
 };
 
-TEST_F(ProxyTest, LoginAndGiveGoThroughTheSystemsProxy) {
-    SetProxy(true);
-    ASSERT_EQ(LoginAt(kProxyOnlyHost), u"1");
-    StoreLoginFields();
-    EXPECT_EQ(U8(g_serverHost), std::string(kProxyOnlyHost) + ":" + std::to_string(sim.Port()));
-    EXPECT_EQ(Give(), 1);
-    EXPECT_EQ(ThroughProxy(), 2);
+TEST_P(Proxy, CarriesTheLoginAndTheGiveOnlyWhenSet) {
+    const ProxyCase& c = GetParam();
+    SetProxy(c.proxy);
+    FillFields();
+    Send(U16(std::string("http://") + c.host + ":" + std::to_string(sim.Port()) +
+             "/android/poslogin.php?id=demo&password=demo"));
+    ASSERT_EQ(Fields()[0], c.login[0] ? c.login : kSentinel);
+    if (c.login[0]) {
+        StoreLoginFields();
+        EXPECT_EQ(U8(g_serverHost), std::string(c.host) + ":" + std::to_string(sim.Port()));
+        SetSaleInputs(u"15000", u"5");
+        auto lock = LockExchange();
+        ASSERT_EQ(FormatOperationUrl(*FindOperation(Give)), 1);
+        EXPECT_EQ(SendRequest(lock), 1);
+    }
+    const auto targets = sim.RequestTargets();
+    EXPECT_EQ(std::count_if(targets.begin(), targets.end(), [](const std::string& t) { return t.rfind("http://", 0) == 0; }),
+              c.throughProxy);
 }
 
-TEST_F(ProxyTest, WithoutTheSettingNothingGoesThroughAProxy) {
-    SetProxy(false);
-    EXPECT_EQ(LoginAt("127.0.0.1"), u"1");
-    StoreLoginFields();
-    EXPECT_EQ(Give(), 1);
-    EXPECT_EQ(LoginAt(kProxyOnlyHost), u"(no reply)");
-    EXPECT_EQ(ThroughProxy(), 0);
-}
+INSTANTIATE_TEST_SUITE_P(Settings, Proxy,
+                         ::testing::Values(ProxyCase{"ProxyOnlyHost", true, "till.quillon.test", u"1", 2},
+                                           ProxyCase{"NoProxy", false, "127.0.0.1", u"1", 0},
+                                           ProxyCase{"NoProxyNoSuchHost", false, "till.quillon.test", u"", 0}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 } // namespace
 #endif

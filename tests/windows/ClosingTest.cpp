@@ -139,47 +139,6 @@ INSTANTIATE_TEST_SUITE_P(StagesAndWays, CloseAt, ::testing::ValuesIn(CloseCases(
     return std::string(std::get<0>(param.param)->name) + "_" + std::get<1>(param.param)->name;
 });
 
-// The customer confirms just as the cashier closes: the completion the exchange in flight brings
-// back belongs to a closed transaction and is dropped (no delete-data, no result screen).
-TEST_F(TillTest, CompletionArrivingWhileClosingIsDropped) {
-    ASSERT_TRUE(OpenAmountEntry());
-    ASSERT_TRUE(sim.ArmFault(kResultPath, "delay&ms=1500"));
-    HWND dialog = Start(kGive, L"100");
-    ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(WaitForSent(kGetResultTemplate, 1));
-    ASSERT_TRUE(sim.Confirm(Device()));
-    ASSERT_TRUE(WaitForSent(kGetResultTemplate, 2)); // answered from the confirmed books, delayed
-    ASSERT_TRUE(Close(dialog, kEsc));
-    EXPECT_TRUE(StaysQuiet());
-    EXPECT_EQ(Sent(kDeleteDataTemplate), 0) << "the completion of a closed transaction is not acted on";
-}
-
-// While a poll hangs, the dialog still repaints and reacts.
-TEST_F(TillTest, DialogRepaintsAndReactsWhileAPollHangs) {
-    ASSERT_TRUE(OpenAmountEntry());
-    HWND dialog = Start(kGive);
-    ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(WaitForSent(kGetResultTemplate, 1));
-    ASSERT_TRUE(sim.ArmFault(kResultPath, "hang"));
-    ASSERT_TRUE(WaitForSent(kGetResultTemplate, Sent(kGetResultTemplate) + 1));
-    HDC dc = GetDC(dialog);
-    HBRUSH magenta = CreateSolidBrush(RGB(255, 0, 255));
-    const RECT band{0, 0, ExpectedScreen::kSize, 120};
-    FillRect(dc, &band, magenta);
-    DeleteObject(magenta);
-    ReleaseDC(dialog, dc);
-    ASSERT_NE(Differences(dialog, Waiting(kGive), {ControlRect(dialog, IDC_PHONE_EDIT)}, nullptr, 0), 0)
-        << "painted over";
-    InvalidateRect(dialog, nullptr, TRUE);
-    EXPECT_TRUE(Shows(dialog, Waiting(kGive), {ControlRect(dialog, IDC_PHONE_EDIT)})) << "painted again";
-    gui::SetDlgItemTextOf(dialog, IDC_PHONE_EDIT, L"");
-    const POINT send = Centre(kSendButtonRect);
-    gui::ClickClient(dialog, send.x, send.y);
-    EXPECT_EQ(TakeMessageBox(), kNoPhone);
-    ExpectNothingSentTwice(1);
-    EXPECT_TRUE(Close(dialog, kEsc, kPastTimeoutMs));
-}
-
 // Open and close the dialog 200 times while it polls, every way in turn: each close leaves at most
 // the exchange in flight behind it, and the program survives.
 TEST_F(TillTest, TwoHundredCyclesWhilePolling) {
