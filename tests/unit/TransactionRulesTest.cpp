@@ -7,7 +7,7 @@
 
 namespace {
 
-TEST(TransactionRules, AmountsReadAsZeroWhenNotANumber) {
+TEST(TransactionRules, Amounts) {
     for (const char16_t* text : {u"", u"-0", u"abc", u"1e-50", u"0x10", u"inf", u"nan", u"한글"})
         EXPECT_EQ(ReadAmount(text), 0.0f);
     const struct {
