@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -14,7 +13,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -22,19 +20,18 @@ extern char** environ;
 
 namespace {
 
-// A running quillon-server with its stdout and stderr on pipes. Killed if the test leaves it.
+// A running quillon-server with stdout and stderr on one pipe. Killed if the test leaves it.
 class ServerProcess {
 public:
     explicit ServerProcess(std::vector<std::string> args) {
-        int out[2], err[2];
-        if (pipe(out) != 0 || pipe(err) != 0)
+        int out[2];
+        if (pipe(out) != 0)
             return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 2);
         posix_spawn_file_actions_addclose(&actions, out[0]);
-        posix_spawn_file_actions_addclose(&actions, err[0]);
         args.insert(args.begin(), QUILLON_SERVER_BINARY);
         std::vector<char*> argv;
         for (auto& a : args)
@@ -44,34 +41,27 @@ public:
             m_pid = -1;
         posix_spawn_file_actions_destroy(&actions);
         close(out[1]);
-        close(err[1]);
         m_out = out[0];
-        m_err = err[0];
     }
     ~ServerProcess() {
         if (m_pid > 0 && !m_reaped) {
             kill(m_pid, SIGKILL);
             waitpid(m_pid, nullptr, 0);
         }
-        if (m_out >= 0)
-            close(m_out);
-        if (m_err >= 0)
-            close(m_err);
+        close(m_out);
     }
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
 
-    // Reads stdout until it holds `text` or the process closes it; everything read so far.
-    std::string ReadUntil(const std::string& text) {
-        while (m_stdout.find(text) == std::string::npos && ReadSome(m_out, m_stdout)) {
+    // Reads until the output holds `text` or the process closes it; everything read so far.
+    const std::string& ReadUntil(const std::string& text) {
+        while (m_text.find(text) == std::string::npos && ReadSome()) {
         }
-        return m_stdout;
+        return m_text;
     }
     // Waits for the exit; the exit code, or -1 after a signal.
     int Exit() {
-        while (ReadSome(m_out, m_stdout)) {
-        }
-        while (ReadSome(m_err, m_stderr)) {
+        while (ReadSome()) {
         }
         int status = 0;
         waitpid(m_pid, &status, 0);
@@ -79,30 +69,23 @@ public:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
     void Signal(int sig) const { kill(m_pid, sig); }
-    const std::string& Out() const { return m_stdout; }
-    const std::string& Err() const { return m_stderr; }
+    const std::string& Out() const { return m_text; }
 
 private:
-    // One read, with a generous limit so that a server that never writes fails the test instead
-    // of hanging it.
-    static bool ReadSome(int fd, std::string& into) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, 15000) <= 0)
-            return false;
+    // A generous limit, so that a server that never writes fails the test instead of hanging it.
+    bool ReadSome() {
+        pollfd p{m_out, POLLIN, 0};
         char buffer[4096];
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n <= 0)
-            return false;
-        into.append(buffer, static_cast<std::size_t>(n));
-        return true;
+        const ssize_t n = poll(&p, 1, 15000) <= 0 ? 0 : read(m_out, buffer, sizeof buffer);
+        if (n > 0)
+            m_text.append(buffer, static_cast<std::size_t>(n));
+        return n > 0;
     }
 
     pid_t m_pid = -1;
     int m_out = -1;
-    int m_err = -1;
     bool m_reaped = false;
-    std::string m_stdout;
-    std::string m_stderr;
+    std::string m_text;
 };
 
 int PortFromReadyLine(const std::string& out) {
@@ -117,7 +100,7 @@ TEST(ServerProcess, HelpAndRefusedFlags) {
     EXPECT_NE(help.Out().find("Usage: quillon-server"), std::string::npos);
     ServerProcess bad({"--port", "http"}); // which flags are refused: ParsingTest
     EXPECT_EQ(bad.Exit(), 2);
-    EXPECT_NE(bad.Err().find("--help"), std::string::npos) << bad.Err();
+    EXPECT_NE(bad.Out().find("--help"), std::string::npos) << bad.Out();
 }
 
 TEST(ServerProcess, BusyPortIsAClearError) {
@@ -134,17 +117,17 @@ TEST(ServerProcess, BusyPortIsAClearError) {
 
     ServerProcess p({"--port", std::to_string(port)});
     EXPECT_EQ(p.Exit(), 1);
-    EXPECT_NE(p.Err().find("cannot listen on 127.0.0.1:" + std::to_string(port) + ": port already in use"),
+    EXPECT_NE(p.Out().find("cannot listen on 127.0.0.1:" + std::to_string(port) + ": port already in use"),
               std::string::npos)
-        << p.Err();
+        << p.Out();
     close(holder);
 }
 
 TEST(ServerProcess, UnusableDatabaseIsAClearError) {
     ServerProcess p({"--port", "0", "--db", "/nonexistent-dir/books.db"});
     EXPECT_EQ(p.Exit(), 1);
-    EXPECT_NE(p.Err().find("cannot use database \"/nonexistent-dir/books.db\""), std::string::npos)
-        << p.Err();
+    EXPECT_NE(p.Out().find("cannot use database \"/nonexistent-dir/books.db\""), std::string::npos)
+        << p.Out();
 }
 
 TEST(ServerProcess, ServesLogsAndStopsOnSignals) {
@@ -154,7 +137,7 @@ TEST(ServerProcess, ServesLogsAndStopsOnSignals) {
         ASSERT_GT(port, 0) << p.Out();
         const auto reply = SimClient(port).Get("/android/poslogin.php?id=demo&password=secret-pw");
         EXPECT_EQ(reply.body.substr(0, 4), "0</>");
-        const std::string out = p.ReadUntil("poslogin");
+        p.ReadUntil("poslogin");
         p.Signal(sig);
         EXPECT_EQ(p.Exit(), 0);
         EXPECT_NE(p.Out().find("GET /android/poslogin.php?id=demo&password=*** 200"), std::string::npos)
