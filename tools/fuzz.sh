@@ -16,7 +16,7 @@ fi
 out=build/fuzz
 target=$out/fuzz_reply
 # The core sources the target reaches; net/Request.cpp and the transports are left out on purpose.
-sources=(tests/fuzz/fuzz_reply.cpp net/Text.cpp net/ReplyRecord.cpp net/UrlFormat.cpp net/Endpoints.cpp
+sources=(tests/fuzz/fuzz_reply.cpp framework/Utf.cpp net/Text.cpp net/ReplyRecord.cpp net/UrlFormat.cpp net/Endpoints.cpp
          net/SharedState.cpp net/SiteUrl.cpp)
 headers=(net/Text.h net/ReplyRecord.h net/UrlFormat.h net/Endpoints.h net/SharedState.h)
 
