@@ -9,22 +9,16 @@
 
 namespace {
 
-// Read to the end, but a body past this size can change nothing: the record keeps 2047 bytes.
-constexpr std::size_t kMaxBodyRead = 64 * 1024;
-
 // The network half of an exchange, on private buffers and without the lock. False when the
 // request failed in any way: every caller reports a 0 in its own words, and nothing is logged.
 bool Fetch(const char16_t* url, std::string& body) {
     try {
         CInternetSession session(nullptr, 1, INTERNET_OPEN_TYPE_PRECONFIG);
         auto file = session.OpenURL(url, 1, INTERNET_FLAG_TRANSFER_ASCII);
+        // Read to the end: the internet part has collected the body whole (and caps its size).
         char chunk[4096];
-        while (body.size() < kMaxBodyRead) {
-            const UINT n = file->Read(chunk, sizeof chunk);
-            if (n == 0)
-                break;
+        while (const UINT n = file->Read(chunk, sizeof chunk))
             body.append(chunk, n);
-        }
         file->Close();
         session.Close();
         return true;
