@@ -119,6 +119,13 @@ OperatorServer::OperatorServer(Books& books, LogSink log)
     // A reply leaves in two writes (head, then body); without NODELAY the second waits for the
     // ACK of the first, which a kept-alive client delays by 40 ms. Accepted sockets inherit it.
     m_http->set_tcp_nodelay(true);
+    // The library's default adds SO_REUSEPORT, with which a second server binds a port that a
+    // running one listens on and the kernel splits the tills between two sets of books. Only
+    // SO_REUSEADDR: a restart may take the port over from connections in TIME_WAIT, nothing more.
+    m_http->set_socket_options([](int sock) {
+        const int on = 1;
+        ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    });
     AddRoutes();
 }
 
