@@ -1,15 +1,15 @@
 #!/usr/bin/python3
 """The share of test code in this checkout, as the README quotes it: lines of every tracked code file
 inside a test-only folder (tests/, server/tests/, any folder named test, fuzz or testdata) against the
-lines of every tracked code file: sources, headers, scripts, CMake, resource scripts, Python. Markdown,
-pictures and the fuzz corpus are not code.
+lines of every tracked code file: sources, headers, scripts (.ci/run too), CMake, resource scripts,
+Python, the installer's WiX source. Markdown, pictures and the fuzz corpus are not code.
 Usage: tools/test-share.py [MAX_PERCENT]   prints the figure; exit 1 above MAX_PERCENT (default 33)."""
 import os
 import subprocess
 import sys
 
-CODE = (".cpp", ".cc", ".c", ".h", ".hpp", ".py", ".sh", ".cmake", ".rc", ".html", ".js", ".css")
-NAMES = ("CMakeLists.txt", "Makefile")
+CODE = (".cpp", ".cc", ".c", ".h", ".hpp", ".py", ".sh", ".cmake", ".rc", ".php", ".html", ".js", ".css", ".wxs")
+NAMES = ("CMakeLists.txt", "Makefile", "run")
 TEST_DIRS = {"tests", "test", "fuzz", "testdata"}
 
 root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))

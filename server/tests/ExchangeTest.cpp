@@ -18,10 +18,6 @@ struct Script {
     std::vector<std::pair<std::string, std::string>> steps;
 };
 
-void PrintTo(const Script& s, std::ostream* os) {
-    *os << s.name;
-}
-
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);

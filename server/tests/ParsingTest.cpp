@@ -87,14 +87,6 @@ TEST(Numbers, MileageRoundsDown) {
         EXPECT_EQ(Numbers::MileageFor(c.amount, c.rate), c.mileage) << c.amount;
 }
 
-TEST(Numbers, Integers) {
-    EXPECT_EQ(Numbers::ParseInteger("-7", -10, 10), -7);
-    EXPECT_EQ(Numbers::ParseInteger("10", -10, 10), 10);
-    EXPECT_EQ(Numbers::ParseInteger("11", -10, 10), std::nullopt);
-    EXPECT_EQ(Numbers::ParseInteger("-", -10, 10), std::nullopt);
-    EXPECT_EQ(Numbers::ParseInteger("9999999999999999999", 0, INT64_MAX), std::nullopt);
-}
-
 TEST(Record, JoinsAndKeepsSeparatorOutOfFields) {
     EXPECT_EQ(Record::Accepted().Add("a").Add(-3).Add("").Text(), "1</>a</>-3</>");
     EXPECT_EQ(Record::Refused("no"), "0</>no");

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,12 +28,7 @@ public:
         return http().Post(target, body).body;
     }
     SimClient http() const { return SimClient(m_server->Port()); }
-    std::vector<std::string> LogLines();
 
     std::unique_ptr<Books> m_books;
     std::unique_ptr<OperatorServer> m_server;
-
-private:
-    std::mutex m_logLock;
-    std::vector<std::string> m_log;
 };

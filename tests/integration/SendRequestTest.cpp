@@ -23,10 +23,6 @@ struct Exchange {
     int arrivals;
 };
 
-void PrintTo(const Exchange& c, std::ostream* os) {
-    *os << c.name;
-}
-
 class SendRequestTest : public ServerTest, public ::testing::WithParamInterface<Exchange> {};
 
 TEST_P(SendRequestTest, ResultFieldsAndArrivals) {

@@ -64,19 +64,5 @@ protected:
         return std::vector<std::u16string>(kFieldCount, kSentinel);
     }
 
-    // The login exchange of the login dialog: FormatLoginUrl, copy into g_requestUrl, send; on a
-    // field 0 of "1" the login fields are stored. Returns field 0.
-    static std::u16string Login(const char16_t* id, const char16_t* password) {
-        auto lock = LockExchange();
-        char16_t url[kLoginUrlCapacity] = {};
-        if (!FormatLoginUrl(url, id, password))
-            return u"(does not fit)";
-        quillon::CopyText(g_requestUrl, quillon::View(url));
-        SendRequest(lock);
-        if (std::u16string_view(g_fields[0]) == u"1")
-            StoreLoginFields();
-        return g_fields[0];
-    }
-
     SimClient sim{SimClient::PortFromEnvironment()};
 };

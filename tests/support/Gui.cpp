@@ -210,26 +210,14 @@ void Command(HWND dialog, int id) {
 
 } // namespace
 
-std::vector<HWND> TopLevelWindows(DWORD processId, std::wstring_view className, std::wstring_view caption) {
-    std::vector<HWND> matches;
+HWND TopWindowOf(DWORD processId, const std::function<bool(HWND)>& match) {
     for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
         DWORD owner = 0;
         GetWindowThreadProcessId(w, &owner);
-        if (owner == processId && IsWindowVisible(w) && (className.empty() || ClassName(w) == className) &&
-            (caption.empty() || WindowText(w) == caption))
-            matches.push_back(w);
+        if (owner == processId && match(w))
+            return w;
     }
-    return matches;
-}
-
-HWND WaitForWindow(DWORD processId, std::wstring_view className, std::wstring_view caption, DWORD timeoutMs) {
-    HWND found = nullptr;
-    WaitUntil(timeoutMs, [&] {
-        const auto windows = TopLevelWindows(processId, className, caption);
-        found = windows.empty() ? nullptr : windows.front();
-        return found != nullptr;
-    });
-    return found;
+    return nullptr;
 }
 
 bool WaitUntil(DWORD timeoutMs, const std::function<bool()>& condition) {
@@ -249,9 +237,10 @@ bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
 HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs) {
     HWND found = nullptr;
     WaitUntil(timeoutMs, [&] {
-        for (HWND box : TopLevelWindows(processId, L"#32770"))
-            if (GetWindow(box, GW_OWNER) && GetDlgItem(box, kMessageBoxTextId) && GetDlgItem(box, IDOK))
-                found = box;
+        found = TopWindowOf(processId, [](HWND w) {
+            return IsWindowVisible(w) && ClassName(w) == L"#32770" && GetWindow(w, GW_OWNER) &&
+                   GetDlgItem(w, kMessageBoxTextId) && GetDlgItem(w, IDOK);
+        });
         return found != nullptr;
     });
     return found;

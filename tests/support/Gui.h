@@ -105,10 +105,9 @@ private:
 
 namespace gui {
 
-// Visible top-level windows of the process whose class and caption match (empty: any), topmost first.
-std::vector<HWND> TopLevelWindows(DWORD processId, std::wstring_view className = {},
-                                  std::wstring_view caption = {});
-HWND WaitForWindow(DWORD processId, std::wstring_view className, std::wstring_view caption, DWORD timeoutMs);
+// The topmost top-level window of the process, visible or not, for which `match` holds; nullptr
+// when none does. It sends no message, so it works while the process's thread is busy.
+HWND TopWindowOf(DWORD processId, const std::function<bool(HWND)>& match);
 // Asks `condition` (at least once) until it holds or `timeoutMs` has passed.
 bool WaitUntil(DWORD timeoutMs, const std::function<bool()>& condition);
 // Until `window` is destroyed or hidden.

@@ -17,7 +17,6 @@ constexpr int kSendFlags = MSG_NOSIGNAL;
 #define closesocket close
 #endif
 
-#include <cctype>
 #include <cstdlib>
 #include <regex>
 #include <sstream>
@@ -183,19 +182,19 @@ bool SimClient::Reset() const {
 }
 
 bool SimClient::Confirm(std::string_view deviceId, std::string_view customer) const {
-    std::string target = "/sim/confirm?deviceid=" + Encode(deviceId);
+    std::string target = "/sim/confirm?deviceid=" + std::string(deviceId);
     if (!customer.empty())
-        target += "&customer=" + Encode(customer);
+        target += "&customer=" + std::string(customer);
     return Accepted(Post(target));
 }
 
 bool SimClient::ArmFault(std::string_view path, std::string_view mode, std::string_view body) const {
-    return Accepted(Post("/sim/fault?path=" + Encode(path) + "&mode=" + std::string(mode), body));
+    return Accepted(Post("/sim/fault?path=" + std::string(path) + "&mode=" + std::string(mode), body));
 }
 
 bool SimClient::SetShop(std::string_view shopId, std::string_view settings) const {
     return Accepted(
-        Post("/sim/shop?id=" + Encode(shopId) + (settings.empty() ? "" : "&") + std::string(settings)));
+        Post("/sim/shop?id=" + std::string(shopId) + (settings.empty() ? "" : "&") + std::string(settings)));
 }
 
 std::vector<std::string> SimClient::RequestTargets() const {
@@ -210,18 +209,4 @@ std::vector<std::vector<std::string>> SimClient::SmsOutbox() const {
     for (const std::string& line : Split(Get("/sim/sms").body, '\n'))
         messages.push_back(Split(line + "\t", '\t'));
     return messages;
-}
-
-std::string SimClient::Encode(std::string_view utf8) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char ch : utf8) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
-            out.push_back(ch);
-        } else {
-            out += {'%', kHex[c >> 4], kHex[c & 0x0F]};
-        }
-    }
-    return out;
 }

@@ -45,7 +45,8 @@ public:
     // Sends `request` verbatim on a new connection.
     SimReply Exchange(const std::string& request, std::chrono::milliseconds wait, bool toClose = false) const;
 
-    // The control calls. Each returns whether the server accepted it (status 200, field 0 "1").
+    // The control calls, their values as they go into the query (encoded where they need it).
+    // Each returns whether the server accepted it (status 200, field 0 "1").
     bool Reset() const;
     bool Confirm(std::string_view deviceId, std::string_view customer = {}) const;
     // `mode` with its own parameters, encoded: "hang", "slow&chunk=3&ms=40", ...; for mode
@@ -59,9 +60,6 @@ public:
     std::vector<std::string> RequestTargets() const;
     // The text-message outbox, one entry per message, its tab-separated columns split.
     std::vector<std::vector<std::string>> SmsOutbox() const;
-
-    // Percent-encodes UTF-8 bytes for a control call's query (unreserved characters stay).
-    static std::string Encode(std::string_view utf8);
 
 private:
     int m_port;

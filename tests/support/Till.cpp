@@ -4,29 +4,6 @@
 #include <cwchar>
 #include <regex>
 
-namespace {
-
-// The caption of dialog template `id` (DIALOGEX) of the executable, read from its resources.
-std::wstring Caption(const std::wstring& exe, int id) {
-    HMODULE module =
-        LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    HRSRC found = module ? FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(5)) : nullptr;
-    std::wstring caption;
-    if (found) {
-        const auto* word = static_cast<const WORD*>(LockResource(LoadResource(module, found))) + 13;
-        for (int skip = 0; skip < 2; ++skip) // the menu and the class: none, an ordinal or a name
-            word += *word == 0        ? 1
-                    : *word == 0xFFFF ? 2
-                                      : std::wcslen(reinterpret_cast<const wchar_t*>(word)) + 1;
-        caption = reinterpret_cast<const wchar_t*>(word);
-    }
-    if (module)
-        FreeLibrary(module);
-    return caption;
-}
-
-} // namespace
-
 std::string PathOf(std::u16string_view tmpl) {
     const std::string target = TargetOf(tmpl, {});
     return target.substr(0, target.find('?'));
@@ -49,14 +26,7 @@ std::string TargetOf(std::u16string_view tmpl, const std::vector<std::string>& v
 
 bool Till::StartProgram() {
     login = launcher = amountEntry = nullptr;
-    if (!app.Start(exe))
-        return false;
-    return gui::WaitUntil(kWaitMs, [&] {
-        for (HWND w : gui::TopLevelWindows(app.Id(), L"#32770"))
-            if (gui::WindowText(w).empty() && gui::ClientSize(w).cx == ExpectedScreen::kSize)
-                login = w;
-        return login != nullptr;
-    });
+    return app.Start(exe) && (login = WaitForDialog(IDC_ID_EDIT)) != nullptr;
 }
 
 void Till::SubmitLogin(const std::wstring& id, const std::wstring& password) {
@@ -66,20 +36,27 @@ void Till::SubmitLogin(const std::wstring& id, const std::wstring& password) {
     gui::ClickClient(login, p.x, p.y);
 }
 
-HWND Till::WaitForDialog(int templateId, DWORD timeoutMs) const {
-    return gui::WaitForWindow(app.Id(), L"#32770", Caption(exe, templateId), timeoutMs);
+HWND Till::WaitForDialog(int controlId, DWORD timeoutMs, bool anyState) const {
+    // Topmost first, so a notice comes before the dialog it covers.
+    HWND found = nullptr;
+    gui::WaitUntil(timeoutMs, [&] {
+        found = gui::TopWindowOf(
+            app.Id(), [&](HWND w) { return GetDlgItem(w, controlId) && (anyState || IsWindowVisible(w)); });
+        return found != nullptr;
+    });
+    return found;
 }
 
 bool Till::OpenAmountEntry() {
     if (!launcher) {
         if (IsWindowVisible(login))
             SubmitLogin();
-        launcher = WaitForDialog(IDD_QUILLON_DIALOG);
+        launcher = WaitForDialog(IDC_LAUNCH_BUTTON);
     }
     if (!launcher || !sim.Reset())
         return false;
     gui::ClickClient(launcher, kBannerCopyWidth / 2, kBannerCopyHeight / 2);
-    amountEntry = WaitForDialog(IDD_POS_DIALOG);
+    amountEntry = WaitForDialog(IDC_AMOUNT_EDIT);
     return amountEntry != nullptr;
 }
 
@@ -101,22 +78,7 @@ HWND Till::Start(const Operation& op, const std::wstring& amount, const std::wst
 }
 
 HWND Till::TransactionDialog(bool anyState) const {
-    // GetWindowTextW, not WM_GETTEXT: a caption of another process without a message to its
-    // thread, which may be busy in a request.
-    const std::wstring caption = Caption(exe, IDD_PROCESS_DIALOG);
-    HWND found = nullptr;
-    gui::WaitUntil(anyState ? kWaitMs : 0, [&] {
-        for (HWND w = GetTopWindow(nullptr); w && !found; w = GetWindow(w, GW_HWNDNEXT)) {
-            DWORD pid = 0;
-            wchar_t text[64] = {};
-            GetWindowThreadProcessId(w, &pid);
-            GetWindowTextW(w, text, 64);
-            if (pid == app.Id() && w != amountEntry && text == caption && (anyState || IsWindowVisible(w)))
-                found = w;
-        }
-        return found != nullptr;
-    });
-    return found;
+    return WaitForDialog(IDC_PHONE_EDIT, anyState ? kWaitMs : 0, anyState);
 }
 
 bool Till::Close(HWND dialog, const CloseWay& way, DWORD timeoutMs) const {
@@ -247,19 +209,4 @@ RECT Till::ControlRect(HWND dialog, int id) {
     GetWindowRect(GetDlgItem(dialog, id), &rect);
     MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
     return rect;
-}
-
-std::wstring Widen(std::string_view utf8) {
-    std::wstring wide(utf8.size(), L'\0');
-    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(
-        CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), static_cast<int>(wide.size()))));
-    return wide;
-}
-
-std::string Narrow(std::wstring_view text) {
-    std::string out(text.size() * 3, '\0');
-    out.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(),
-                                                            static_cast<int>(text.size()), out.data(),
-                                                            static_cast<int>(out.size()), nullptr, nullptr)));
-    return out;
 }

@@ -6,6 +6,7 @@
 
 #include "dialogs/Layout.h"
 #include "dialogs/Messages.h"
+#include "framework/Utf.h"
 #include "net/Endpoints.h"
 #include "res/resource.h"
 #include "tests/support/Gui.h"
@@ -54,10 +55,12 @@ public:
     // `exeName` is the build to drive, next to the running executable; `port` the server's.
     Till(int port, const std::wstring& exeName) : sim(port), exe(ExecutableDirectory() + exeName) {}
 
-    // Starts QuillonTest.exe and waits for its login dialog.
+    // Starts the program and waits for its login dialog.
     bool StartProgram();
-    // Waits for a dialog of template `templateId`, found by the caption the template gives it.
-    HWND WaitForDialog(int templateId, DWORD timeoutMs = kWaitMs) const;
+    // Waits for the dialog that holds control `controlId` (each dialog of the program has one of
+    // its own: IDC_ID_EDIT the login, IDC_LAUNCH_BUTTON the launcher, ...), visible unless
+    // `anyState`.
+    HWND WaitForDialog(int controlId, DWORD timeoutMs = kWaitMs, bool anyState = false) const;
     // Types id and password and clicks the login image.
     void SubmitLogin(const std::wstring& id = L"demo", const std::wstring& password = L"demo");
     // Logs in (unless the login has gone already) and opens the amount entry, then empties the
@@ -114,5 +117,11 @@ private:
     mutable std::string m_device;
 };
 
-std::wstring Widen(std::string_view utf8);
-std::string Narrow(std::wstring_view text);
+// The program's own conversions, for the wide strings of the Windows API (UTF-16 there too).
+inline std::wstring Widen(std::string_view utf8) {
+    const std::u16string text = quillon::Utf8ToUtf16(utf8);
+    return std::wstring(text.begin(), text.end());
+}
+inline std::string Narrow(std::wstring_view text) {
+    return quillon::Utf16ToUtf8(std::u16string(text.begin(), text.end()));
+}

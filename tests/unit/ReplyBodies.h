@@ -3,7 +3,6 @@
 // same rows into the fuzzer's seeds, so both start from one set of edges.
 #pragma once
 
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -15,10 +14,6 @@ struct ReplyBody {
     int result;
     std::vector<std::u16string> fields; // fields 0.. as they read afterwards
 };
-
-inline void PrintTo(const ReplyBody& c, std::ostream* os) {
-    *os << c.name;
-}
 
 // 20 fields of 33 syllables (99 bytes each), then "a" and a syllable across bytes 2045..2047: the
 // byte cut, not the 999-unit cut, decides this body's end.

@@ -28,15 +28,6 @@ TEST_P(Reply, LeavesItsFields) {
 INSTANTIATE_TEST_SUITE_P(Bodies, Reply, ::testing::ValuesIn(ReplyBodies()),
                          [](const auto& param) { return std::string(param.param.name); });
 
-TEST(ReplyRecord, ShorterReplyKeepsLaterFieldsOfEarlierReply) {
-    Table table{};
-    ApplyReply("1</>a</>b</>c</>d", table);
-    ApplyReply("1</>x", table);
-    EXPECT_EQ(std::u16string(table[1]), u"x");
-    EXPECT_EQ(std::u16string(table[2]), u"b");
-    EXPECT_EQ(std::u16string(table[4]), u"d");
-}
-
 TEST(ReplyRecord, UnitCutNeverLeavesAHalfPair) {
     std::string body;
     for (int i = 0; i < 500; ++i)

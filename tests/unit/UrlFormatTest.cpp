@@ -89,14 +89,6 @@ TEST(Endpoints, UnknownOperationAndStateHaveNothing) {
         EXPECT_EQ(CompletionCodeFor(state), nullptr) << state;
 }
 
-TEST(Endpoints, EmptyHostGivesSchemeThenSlash) {
-    ResetSharedState();
-    ASSERT_EQ(FormatGetResultUrl(), 1);
-    EXPECT_EQ(std::u16string(g_requestUrl), u"http:///android/pcposgetmilegeret.php?deviceid=");
-    ASSERT_EQ(FormatDeleteDataUrl(), 1);
-    EXPECT_EQ(std::u16string(g_requestUrl), u"http:///android/deleteposdata.php?deviceid=");
-}
-
 TEST(Endpoints, KoreanRateThatOverflowsIsRefusedAndUrlKept) {
     ResetSharedState();
     quillon::CopyText(g_requestUrl, u"untouched");

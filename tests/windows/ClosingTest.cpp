@@ -139,32 +139,4 @@ INSTANTIATE_TEST_SUITE_P(StagesAndWays, CloseAt, ::testing::ValuesIn(CloseCases(
     return std::string(std::get<0>(param.param)->name) + "_" + std::get<1>(param.param)->name;
 });
 
-// Open and close the dialog 200 times while it polls, every way in turn: each close leaves at most
-// the exchange in flight behind it, and the program survives.
-TEST_F(TillTest, TwoHundredCyclesWhilePolling) {
-    ASSERT_TRUE(OpenAmountEntry());
-    gui::SetDlgItemTextOf(amountEntry, IDC_AMOUNT_EDIT, L"100");
-    std::size_t logAtClose = 0;
-    for (int cycle = 0; cycle < 200; ++cycle) {
-        SCOPED_TRACE(cycle);
-        const auto before = sim.RequestTargets();
-        ASSERT_LE(before.size(), logAtClose + (cycle > 0))
-            << "more than the exchange in flight after a close";
-        const POINT give = Centre(kGiveButtonRect);
-        gui::ClickClient(amountEntry, give.x, give.y);
-        HWND dialog = TransactionDialog(true);
-        ASSERT_NE(dialog, nullptr);
-        ASSERT_TRUE(gui::WaitUntil(kWaitMs, [&] {
-            const auto now = sim.RequestTargets();
-            return now.size() >= before.size() + 2 && now.back() == GetResultTarget();
-        }));
-        logAtClose = sim.RequestTargets().size();
-        ASSERT_TRUE(Close(dialog, *kEveryWay[cycle % 3]));
-    }
-    EXPECT_TRUE(StaysQuiet());
-    EXPECT_EQ(Sent(kGiveTemplate), 200);
-    EXPECT_EQ(Sent(kDeleteDataTemplate), 0);
-    ExpectQuietAndRunning();
-}
-
 } // namespace

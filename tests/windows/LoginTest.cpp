@@ -16,10 +16,6 @@ struct LoginCase {
     std::string sent;       // the login target the server saw; empty: none
 };
 
-void PrintTo(const LoginCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
 class Login : public TillTest, public ::testing::WithParamInterface<LoginCase> {};
 
 TEST_P(Login, ShowsItsOutcomeAndSendsTheTypedTextOnce) {
@@ -38,7 +34,7 @@ TEST_P(Login, ShowsItsOutcomeAndSendsTheTypedTextOnce) {
         EXPECT_EQ(TakeMessageBox(), c.message);
     } else {
         ASSERT_TRUE(gui::WaitForWindowGone(login, kWaitMs));
-        ASSERT_NE(launcher = WaitForDialog(IDD_QUILLON_DIALOG), nullptr);
+        ASSERT_NE(launcher = WaitForDialog(IDC_LAUNCH_BUTTON), nullptr);
     }
     EXPECT_EQ(sim.RequestTargets(),
               c.sent.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.sent});
@@ -105,12 +101,15 @@ TEST_F(TillTest, UpgradeNoticeDeclinedGoesOnAndAcceptedEnds) {
         }
         ASSERT_TRUE(sim.SetShop("demo", "version=3"));
         SubmitLogin();
-        HWND notice = WaitForDialog(IDD_UPGRADE_DIALOG);
-        ASSERT_NE(notice, nullptr);
+        HWND notice = nullptr; // its edit has the password edit's id: the notice is the one above
+        ASSERT_TRUE(gui::WaitUntil(kWaitMs, [&] {
+            notice = WaitForDialog(IDC_UPGRADE_MESSAGE_EDIT, 0);
+            return notice && notice != login;
+        }));
         EXPECT_EQ(gui::DlgItemTextOf(notice, IDC_UPGRADE_MESSAGE_EDIT), kUpgradeNotice);
         way->close(notice);
         if (way == &kEsc) {
-            EXPECT_NE(WaitForDialog(IDD_QUILLON_DIALOG), nullptr) << "declining goes on to the launcher";
+            EXPECT_NE(WaitForDialog(IDC_LAUNCH_BUTTON), nullptr) << "declining goes on to the launcher";
             app.Terminate();
         } else {
             EXPECT_EQ(app.WaitForExit(kWaitMs), 1u);
@@ -123,10 +122,6 @@ struct ScreenCase {
     const char* name;
     int stage; // 0 login, 1 launcher, 2 amount entry
 };
-
-void PrintTo(const ScreenCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 class Screen : public TillTest, public ::testing::WithParamInterface<ScreenCase> {};
 

@@ -8,8 +8,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <string>
 #include <vector>
 
 namespace {
@@ -39,16 +37,6 @@ Glyph CloseBox(HWND window) {
     }
     ReleaseDC(window, dc);
     return g;
-}
-
-std::string Picture(const Glyph& g) {
-    std::string text;
-    for (int y = 0; y < g.height; ++y) {
-        for (int x = 0; x < g.width; ++x)
-            text += g.At(x, y) ? '#' : '.';
-        text += '\n';
-    }
-    return text;
 }
 
 // The share of dark pixels whose mirror image inside the glyph's bounding box is dark too.
@@ -95,10 +83,7 @@ TEST(CaptionGlyph, CloseBoxDrawsAnX) {
     int dark = 0;
     const double leftRight = MirrorShare(glyph, true, &dark);
     const double topBottom = MirrorShare(glyph, false, &dark);
-    if (getenv("QUILLON_CAPTION_HOLD"))
-        Sleep(4000);
     DestroyWindow(window);
-    SCOPED_TRACE("close box:\n" + Picture(glyph));
     EXPECT_GE(dark, 8) << "no glyph in the close box";
     EXPECT_GE(leftRight, 0.85) << "the close glyph is not symmetric left to right (an \"r\"?)";
     EXPECT_GE(topBottom, 0.85) << "the close glyph is not symmetric top to bottom (an \"r\"?)";
