@@ -138,7 +138,7 @@ public:
     StripCapture& operator=(const StripCapture&) = delete;
 
     // The share of the strip's pixels, outside `skip` (client coordinates), equal to `picture`.
-    double Agreement(const ExpectedScreen& picture, const RECT& skip) {
+    double Agreement(const Screen& picture, const RECT& skip) {
         if (!BitBlt(m_memory, 0, 0, Width(), Height(), m_dc, kStrip.left, kStrip.top, SRCCOPY))
             return 0.0;
         GdiFlush();
@@ -252,7 +252,7 @@ int main(int argc, char** argv) {
 
     const std::wstring dir = ExecutableDirectory();
     const std::wstring exe = dir + L"QuillonBench.exe";
-    const ExpectedScreen waiting(exe, IDB_WAITING), done(exe, IDB_GIVE_DONE);
+    const Screen waiting(exe, IDB_WAITING), done(exe, IDB_GIVE_DONE);
     if (!waiting.Valid() || !done.Valid())
         Fail("the pictures are not in QuillonBench.exe");
 

@@ -66,35 +66,6 @@ HBITMAP CreateTopDownDib(HDC dc, int width, int height, void** bits) {
     return CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0);
 }
 
-std::optional<ClientPixels> ClientPixels::Capture(HWND window) {
-    const SIZE size = gui::ClientSize(window);
-    if (size.cx <= 0 || size.cy <= 0)
-        return std::nullopt;
-    // Every handle and the selection are released in reverse order on every path.
-    HDC source = GetDC(window);
-    HDC memory = source ? CreateCompatibleDC(source) : nullptr;
-    void* bits = nullptr;
-    HBITMAP bitmap = memory ? CreateTopDownDib(memory, size.cx, size.cy, &bits) : nullptr;
-    HGDIOBJ previous = bitmap && bits ? SelectObject(memory, bitmap) : nullptr;
-    const bool copied = previous && BitBlt(memory, 0, 0, size.cx, size.cy, source, 0, 0, SRCCOPY);
-    GdiFlush();
-    std::vector<COLORREF> pixels(copied ? static_cast<std::size_t>(size.cx) * size.cy : 0);
-    const auto* bgra = static_cast<const std::uint32_t*>(bits);
-    std::transform(bgra, bgra + pixels.size(), pixels.begin(),
-                   [](std::uint32_t p) { return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF); });
-    if (previous)
-        SelectObject(memory, previous);
-    if (bitmap)
-        DeleteObject(bitmap);
-    if (memory)
-        DeleteDC(memory);
-    if (source)
-        ReleaseDC(window, source);
-    if (!copied)
-        return std::nullopt;
-    return ClientPixels(size.cx, size.cy, std::move(pixels));
-}
-
 namespace {
 
 // The program loads its pictures as device-dependent bitmaps (LoadBitmap); so does this, so that
@@ -105,24 +76,39 @@ HBITMAP LoadProgramBitmap(HMODULE module, int bitmapId) {
 
 } // namespace
 
-ExpectedScreen::ExpectedScreen(const std::wstring& exe, int bitmapId) {
-    m_module =
-        LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    if (!m_module)
-        return;
-    m_dc = CreateCompatibleDC(nullptr);
-    if (!m_dc)
-        return;
+bool Screen::Create(int width, int height) {
     void* bits = nullptr;
-    m_bitmap = CreateTopDownDib(m_dc, kSize, kSize, &bits);
+    m_dc = CreateCompatibleDC(nullptr);
+    m_bitmap = m_dc ? CreateTopDownDib(m_dc, width, height, &bits) : nullptr;
     if (!m_bitmap || !bits)
-        return;
+        return false;
     m_previous = SelectObject(m_dc, m_bitmap);
-    if (DrawBitmap(bitmapId, 0, 0))
-        m_bits = static_cast<const std::uint32_t*>(bits);
+    m_bits = static_cast<const std::uint32_t*>(bits);
+    m_width = width;
+    m_height = height;
+    return true;
 }
 
-ExpectedScreen::~ExpectedScreen() {
+Screen::Screen(const std::wstring& exe, int bitmapId) {
+    m_module =
+        LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (m_module && Create(kSize, kSize) && !DrawBitmap(bitmapId, 0, 0))
+        m_bits = nullptr;
+}
+
+Screen::Screen(HWND window) {
+    const SIZE size = gui::ClientSize(window);
+    if (size.cx <= 0 || size.cy <= 0 || !Create(size.cx, size.cy))
+        return;
+    HDC source = GetDC(window);
+    if (!source || !BitBlt(m_dc, 0, 0, size.cx, size.cy, source, 0, 0, SRCCOPY))
+        m_bits = nullptr;
+    if (source)
+        ReleaseDC(window, source);
+    GdiFlush();
+}
+
+Screen::~Screen() {
     if (m_previous)
         SelectObject(m_dc, m_previous);
     if (m_bitmap)
@@ -133,7 +119,7 @@ ExpectedScreen::~ExpectedScreen() {
         FreeLibrary(m_module);
 }
 
-bool ExpectedScreen::DrawBitmap(int bitmapId, int x, int y, int width, int height) {
+bool Screen::DrawBitmap(int bitmapId, int x, int y, int width, int height) {
     HBITMAP picture = LoadProgramBitmap(m_module, bitmapId);
     if (!picture)
         return false;
@@ -160,26 +146,26 @@ bool ExpectedScreen::DrawBitmap(int bitmapId, int x, int y, int width, int heigh
     return copied != FALSE;
 }
 
-void ExpectedScreen::DrawText(int x, int y, std::wstring_view text) {
+void Screen::DrawText(int x, int y, std::wstring_view text) {
     TextOutW(m_dc, x, y, text.data(), static_cast<int>(text.size()));
     GdiFlush();
 }
 
-COLORREF ExpectedScreen::At(int x, int y) const {
-    const std::uint32_t p = m_bits[static_cast<std::size_t>(y) * kSize + x];
+COLORREF Screen::At(int x, int y) const {
+    const std::uint32_t p = m_bits[static_cast<std::size_t>(y) * m_width + x];
     return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
 }
 
-int ExpectedScreen::Differences(const ClientPixels& actual, const RECT& area, const std::vector<RECT>& except,
-                                RECT* bounds) const {
+int Screen::Differences(const Screen& actual, const RECT& area, const std::vector<RECT>& except,
+                        RECT* bounds) const {
     const auto excepted = [&](int x, int y) {
         const POINT point{x, y};
         return std::any_of(except.begin(), except.end(), [&](const RECT& r) { return PtInRect(&r, point); });
     };
     int n = 0;
-    RECT found{kSize, kSize, 0, 0};
-    const int bottom = std::min<int>({area.bottom, kSize, actual.Height()});
-    const int right = std::min<int>({area.right, kSize, actual.Width()});
+    RECT found{m_width, m_height, 0, 0};
+    const int bottom = std::min<int>({area.bottom, m_height, actual.Height()});
+    const int right = std::min<int>({area.right, m_width, actual.Width()});
     for (int y = std::max<LONG>(area.top, 0); y < bottom; ++y)
         for (int x = std::max<LONG>(area.left, 0); x < right; ++x)
             if (At(x, y) != actual.At(x, y) && !excepted(x, y)) {

@@ -40,67 +40,59 @@ private:
 // The directory of the running executable, with a trailing backslash.
 std::wstring ExecutableDirectory();
 
-// The pixels of a window's client area as they are on screen: GetDC and BitBlt (PrintWindow on
-// another process's window comes back black under Wine). The window must be visible, uncovered.
-class ClientPixels {
-public:
-    static std::optional<ClientPixels> Capture(HWND window);
-    int Width() const { return m_width; }
-    int Height() const { return m_height; }
-    COLORREF At(int x, int y) const { return m_pixels[static_cast<std::size_t>(y) * m_width + x]; }
-
-private:
-    ClientPixels(int width, int height, std::vector<COLORREF> pixels)
-        : m_width(width), m_height(height), m_pixels(std::move(pixels)) {}
-    int m_width, m_height;
-    std::vector<COLORREF> m_pixels;
-};
-
 // A 32-bit DIB section with top-down rows, for pixels read as COLORREF-sized cells; the caller
 // owns it (DeleteObject). nullptr when it cannot be made.
 HBITMAP CreateTopDownDib(HDC dc, int width, int height, void** bits);
 
-// What a transaction screen should look like, composed in the test the way the program paints it:
-// the program's own bitmaps (read from QuillonTest.exe's resources) copied pixel for pixel, and
-// texts drawn with a device context's defaults (system font, black on an opaque white cell). A
-// capture of the real window is then compared with it pixel by pixel.
-class ExpectedScreen {
+// A picture in a DIB section of its own, the way screens are compared pixel by pixel: either a
+// transaction screen composed the way the program paints it (the program's own bitmaps, read from
+// the executable's resources, copied pixel for pixel; texts drawn with a device context's
+// defaults: system font, black on an opaque white cell), or a window's client area as it is on
+// screen.
+class Screen {
 public:
-    // A screen of the skins' size whose background is bitmap `bitmapId` of `exe`. Empty (false
-    // from Valid) when the executable or the bitmap cannot be read.
-    ExpectedScreen(const std::wstring& exe, int bitmapId);
-    ~ExpectedScreen();
-    ExpectedScreen(ExpectedScreen&& other) noexcept
+    // A screen of the skins' size whose background is bitmap `bitmapId` of `exe`. Not Valid when
+    // the executable or the bitmap cannot be read.
+    Screen(const std::wstring& exe, int bitmapId);
+    // The client area of `window` as it is on screen: GetDC and BitBlt (PrintWindow on another
+    // process's window comes back black under Wine). The window must be visible, uncovered.
+    explicit Screen(HWND window);
+    ~Screen();
+    Screen(Screen&& other) noexcept
         : m_module(std::exchange(other.m_module, nullptr)), m_dc(std::exchange(other.m_dc, nullptr)),
           m_bitmap(std::exchange(other.m_bitmap, nullptr)),
-          m_previous(std::exchange(other.m_previous, nullptr)), m_bits(std::exchange(other.m_bits, nullptr)) {
-    }
-    ExpectedScreen(const ExpectedScreen&) = delete;
-    ExpectedScreen& operator=(const ExpectedScreen&) = delete;
+          m_previous(std::exchange(other.m_previous, nullptr)), m_bits(std::exchange(other.m_bits, nullptr)),
+          m_width(other.m_width), m_height(other.m_height) {}
+    Screen(const Screen&) = delete;
+    Screen& operator=(const Screen&) = delete;
 
     bool Valid() const { return m_bits != nullptr; }
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
 
-    // Paints bitmap `bitmapId` of the executable into the skin area at x, y of width x height
-    // (the picture's own size when negative), as the program's skins paint it.
+    // Paints bitmap `bitmapId` of the executable at x, y over width x height (the picture's own
+    // size when negative), as the program's skins paint it.
     bool DrawBitmap(int bitmapId, int x, int y, int width = -1, int height = -1);
     // TextOut with the default attributes, as the program draws its coin and result lines.
     void DrawText(int x, int y, std::wstring_view text);
 
     COLORREF At(int x, int y) const;
     // How many pixels of `area`, outside the rectangles `except`, differ between this screen and
-    // `actual`.
-    // `bounds`, when given, receives the smallest rectangle that holds them.
-    int Differences(const ClientPixels& actual, const RECT& area, const std::vector<RECT>& except = {},
+    // `actual`. `bounds`, when given, receives the smallest rectangle that holds them.
+    int Differences(const Screen& actual, const RECT& area, const std::vector<RECT>& except = {},
                     RECT* bounds = nullptr) const;
 
     static constexpr int kSize = 600;
 
 private:
+    bool Create(int width, int height);
+
     HMODULE m_module = nullptr;
     HDC m_dc = nullptr;
     HBITMAP m_bitmap = nullptr;
     HGDIOBJ m_previous = nullptr;
     const std::uint32_t* m_bits = nullptr;
+    int m_width = 0, m_height = 0;
 };
 
 namespace gui {

@@ -152,8 +152,8 @@ std::string Till::CompletionReply(const Operation& op, const std::vector<std::st
     return Record(fields);
 }
 
-ExpectedScreen Till::Waiting(const Operation& op, std::optional<int> coins) const {
-    ExpectedScreen screen(exe, IDB_WAITING);
+Screen Till::Waiting(const Operation& op, std::optional<int> coins) const {
+    Screen screen(exe, IDB_WAITING);
     const SkinRect& send = kSendButtonRect;
     screen.DrawBitmap(IDB_SEND_BUTTON, send.left, send.top, send.right - send.left, send.bottom - send.top);
     if (op.op == Give && coins) {
@@ -164,40 +164,41 @@ ExpectedScreen Till::Waiting(const Operation& op, std::optional<int> coins) cons
     return screen;
 }
 
-ExpectedScreen Till::Result(const Operation& op, const std::vector<std::wstring>& lines) const {
-    ExpectedScreen screen(exe, op.donePicture);
+Screen Till::Result(const Operation& op, const std::vector<std::wstring>& lines) const {
+    Screen screen(exe, op.donePicture);
     for (std::size_t n = 0; n < lines.size(); ++n)
         screen.DrawText(kResultX, kResultFirstY + kResultLineStep * static_cast<int>(n), lines[n]);
     return screen;
 }
 
-int Till::Differences(HWND window, const ExpectedScreen& expected, const std::vector<RECT>& except,
+int Till::Differences(HWND window, const Screen& expected, const std::vector<RECT>& except,
                       RECT* bounds, DWORD timeoutMs) const {
-    const RECT whole{0, 0, ExpectedScreen::kSize, ExpectedScreen::kSize};
+    const RECT whole{0, 0, Screen::kSize, Screen::kSize};
     int differences = -1;
     gui::WaitUntil(timeoutMs, [&] {
-        const auto pixels = ClientPixels::Capture(window);
-        differences = pixels && expected.Valid() ? expected.Differences(*pixels, whole, except, bounds) : -1;
+        const Screen actual(window);
+        differences =
+            actual.Valid() && expected.Valid() ? expected.Differences(actual, whole, except, bounds) : -1;
         return differences == 0;
     });
     return differences;
 }
 
 int Till::LinesDrawn(HWND window, const Operation& op) const {
-    const ExpectedScreen picture(exe, op.donePicture);
+    const Screen picture(exe, op.donePicture);
     std::vector<RECT> bands;
     for (int n = 0; n < 9; ++n) {
         const int top = kResultFirstY + kResultLineStep * n;
-        bands.push_back(RECT{kResultX, top, ExpectedScreen::kSize, top + kResultLineStep / 2});
+        bands.push_back(RECT{kResultX, top, Screen::kSize, top + kResultLineStep / 2});
     }
     int drawn = -1;
     gui::WaitUntil(kWaitMs, [&] {
-        const auto pixels = ClientPixels::Capture(window);
-        const RECT whole{0, 0, ExpectedScreen::kSize, ExpectedScreen::kSize};
-        if (!pixels || !picture.Valid() || picture.Differences(*pixels, whole, bands) != 0)
+        const Screen actual(window);
+        const RECT whole{0, 0, Screen::kSize, Screen::kSize};
+        if (!actual.Valid() || !picture.Valid() || picture.Differences(actual, whole, bands) != 0)
             return false;
         drawn = 0;
-        while (drawn < 9 && picture.Differences(*pixels, bands[static_cast<std::size_t>(drawn)]) > 0)
+        while (drawn < 9 && picture.Differences(actual, bands[static_cast<std::size_t>(drawn)]) > 0)
             ++drawn;
         return true;
     });

@@ -96,11 +96,11 @@ public:
     // A get-result reply that completes `op` with these lines (fields 2 onwards).
     static std::string CompletionReply(const Operation& op, const std::vector<std::string>& lines);
     // The screens as the program paints them.
-    ExpectedScreen Waiting(const Operation& op, std::optional<int> coins = 1500) const;
-    ExpectedScreen Result(const Operation& op, const std::vector<std::wstring>& lines) const;
+    Screen Waiting(const Operation& op, std::optional<int> coins = 1500) const;
+    Screen Result(const Operation& op, const std::vector<std::wstring>& lines) const;
     // Waits until `window`'s client area equals `expected` outside `except` (client rectangles):
     // 0, else how many pixels still differ (-1: unreadable) and, in `bounds`, where.
-    int Differences(HWND window, const ExpectedScreen& expected, const std::vector<RECT>& except = {},
+    int Differences(HWND window, const Screen& expected, const std::vector<RECT>& except = {},
                     RECT* bounds = nullptr, DWORD timeoutMs = kWaitMs) const;
     // How many result lines `window` draws over `op`'s picture, which must be exact elsewhere;
     // -1 when the picture is not there.

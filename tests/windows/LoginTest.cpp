@@ -123,28 +123,28 @@ struct ScreenCase {
     int stage; // 0 login, 1 launcher, 2 amount entry
 };
 
-class Screen : public TillTest, public ::testing::WithParamInterface<ScreenCase> {};
+class ScreenBefore : public TillTest, public ::testing::WithParamInterface<ScreenCase> {};
 
-TEST_P(Screen, IsTheProgramsPictures) {
+TEST_P(ScreenBefore, IsTheProgramsPictures) {
     const int stage = GetParam().stage;
     if (stage > 0) {
         ASSERT_TRUE(OpenAmountEntry());
     }
     if (stage == 0) {
-        ExpectedScreen screen(exe, IDB_LOGIN_BACKGROUND);
+        Screen screen(exe, IDB_LOGIN_BACKGROUND);
         const SkinRect& b = kLoginButtonRect;
         screen.DrawBitmap(IDB_LOGIN_BUTTON, b.left, b.top, b.right - b.left, b.bottom - b.top);
-        EXPECT_EQ(gui::WindowSize(login).cx, ExpectedScreen::kSize) << "no frame";
+        EXPECT_EQ(gui::WindowSize(login).cx, Screen::kSize) << "no frame";
         EXPECT_TRUE(
             Shows(login, screen, {ControlRect(login, IDC_ID_EDIT), ControlRect(login, IDC_PASSWORD_EDIT)}));
     } else if (stage == 1) {
-        ExpectedScreen screen(exe, IDB_LAUNCHER);
+        Screen screen(exe, IDB_LAUNCHER);
         const SIZE client = gui::ClientSize(launcher);
         EXPECT_TRUE(Shows(launcher, screen,
                           {RECT{kBannerCopyWidth, 0, 600, 600},
                            RECT{0, std::min<LONG>(kBannerCopyHeight, client.cy), 600, 600}}));
     } else {
-        ExpectedScreen screen(exe, IDB_POS_BACKGROUND);
+        Screen screen(exe, IDB_POS_BACKGROUND);
         for (auto [id, r] :
              {std::pair{IDB_GIVE_BUTTON, kGiveButtonRect}, std::pair{IDB_PAY_BUTTON, kPayButtonRect},
               std::pair{IDB_CANCEL_BUTTON, kCancelButtonRect}})
@@ -155,7 +155,7 @@ TEST_P(Screen, IsTheProgramsPictures) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(BeforeATransaction, Screen,
+INSTANTIATE_TEST_SUITE_P(BeforeATransaction, ScreenBefore,
                          ::testing::Values(ScreenCase{"Login", 0}, ScreenCase{"Launcher", 1},
                                            ScreenCase{"AmountEntry", 2}),
                          [](const auto& param) { return std::string(param.param.name); });

@@ -40,7 +40,7 @@ protected:
         EXPECT_TRUE(app.Running()) << "the program ended";
     }
 
-    ::testing::AssertionResult Shows(HWND window, const ExpectedScreen& expected,
+    ::testing::AssertionResult Shows(HWND window, const Screen& expected,
                                      const std::vector<RECT>& except = {}) const {
         RECT bounds = {};
         const int differences = Differences(window, expected, except, &bounds);

@@ -53,7 +53,7 @@ TEST_P(Transaction, ShowsSendsAndEndsAsItShould) {
         EXPECT_EQ(TakeMessageBox(kPastTimeoutMs), kNetworkFailed);
         ASSERT_NE(dialog = TransactionDialog(true), nullptr);
         // The coin line shows whatever balance the failed give left.
-        const RECT coinLine{kCoinLineX, kCoinLineY, ExpectedScreen::kSize, kCoinLineY + kResultLineStep / 2};
+        const RECT coinLine{kCoinLineX, kCoinLineY, Screen::kSize, kCoinLineY + kResultLineStep / 2};
         EXPECT_TRUE(Shows(dialog, Waiting(c.op), {ControlRect(dialog, IDC_PHONE_EDIT), coinLine}));
         EXPECT_TRUE(StaysQuiet(1000));
         EXPECT_EQ(Sent(kGetResultTemplate), 0);
@@ -69,7 +69,7 @@ TEST_P(Transaction, ShowsSendsAndEndsAsItShould) {
         return;
     }
     ASSERT_NE(dialog, nullptr) << "no transaction dialog";
-    EXPECT_EQ(gui::ClientSize(dialog).cx, ExpectedScreen::kSize);
+    EXPECT_EQ(gui::ClientSize(dialog).cx, Screen::kSize);
     EXPECT_EQ(gui::IsControlVisible(dialog, IDC_PHONE_EDIT), give) << "the phone field in a give only";
     EXPECT_FALSE(gui::IsControlVisible(dialog, IDOK));
     ASSERT_TRUE(WaitForSent(kGetResultTemplate, 1)) << "no polling";
