@@ -57,9 +57,10 @@ public:
 
     // Starts the program and waits for its login dialog.
     bool StartProgram();
-    // Waits for the dialog that holds control `controlId` (each dialog of the program has one of
-    // its own: IDC_ID_EDIT the login, IDC_LAUNCH_BUTTON the launcher, ...), visible unless
-    // `anyState`.
+    // Waits for the topmost dialog that holds control `controlId`, visible unless `anyState`:
+    // IDC_ID_EDIT the login, IDC_LAUNCH_BUTTON the launcher, IDC_AMOUNT_EDIT the amount entry,
+    // IDC_PHONE_EDIT the transaction. (The upgrade notice's edit shares its id with the login's
+    // password edit; the notice lies above the login that opened it.)
     HWND WaitForDialog(int controlId, DWORD timeoutMs = kWaitMs, bool anyState = false) const;
     // Types id and password and clicks the login image.
     void SubmitLogin(const std::wstring& id = L"demo", const std::wstring& password = L"demo");
