@@ -68,8 +68,14 @@ std::string FaultTable::Arm(const QueryString& query, const std::string& body) {
         fault.chunk = *chunk;
         fault.ms = *ms;
     } else if (mode == "body") {
+        // An error page of a proxy or of a failing script: any bytes with any status.
+        const std::string status = query.Get("status");
+        const auto code = status.empty() ? std::optional<std::int64_t>(200) : Number(query, "status", 200, 599);
+        if (!code)
+            return Record::Refused("body takes status=200..599");
         fault.mode = Fault::Mode::Body;
         fault.body = body;
+        fault.status = static_cast<int>(*code);
     } else if (mode == "status") {
         const auto code = Number(query, "code", 200, 599);
         if (!code)

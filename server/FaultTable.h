@@ -16,7 +16,7 @@ struct Fault {
     std::int64_t ms = 0;    // delay, slow, trickle
     std::int64_t after = 0; // reset: body bytes sent before the connection is closed
     std::int64_t chunk = 0; // slow (the body), trickle (the whole answer): bytes per piece
-    int status = 200;       // status
+    int status = 200;       // status, body
     std::string body;       // body: the bytes answered instead of the record
 };
 

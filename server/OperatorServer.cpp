@@ -225,10 +225,11 @@ void OperatorServer::AddRoutes() {
     });
     // Errors the HTTP layer answers by itself (a target over 8 KB, a broken request line) carry
     // no body; they get a refusal record like every other refusal. Answers that already have a
-    // body, those of a status fault included, keep it.
+    // body, those of a status fault included, keep it, and so does a body fault's empty page.
     const httplib::Server::HandlerWithResponse fillEmptyError =
-        [](const httplib::Request&, httplib::Response& res) -> httplib::Server::HandlerResponse {
-        if (!res.body.empty() || res.content_length_ > 0)
+        [this](const httplib::Request& req, httplib::Response& res) -> httplib::Server::HandlerResponse {
+        const auto fault = m_faults.Find(req.path);
+        if (!res.body.empty() || res.content_length_ > 0 || (fault && fault->mode == Fault::Mode::Body))
             return httplib::Server::HandlerResponse::Unhandled;
         res.set_content(
             Record::Refused("요청을 처리할 수 없습니다 (HTTP " + std::to_string(res.status) + ")"),
@@ -494,6 +495,7 @@ void OperatorServer::Deliver(const httplib::Request& req, httplib::Response& res
         return;
     }
     case Fault::Mode::Body:
+        res.status = fault->status;
         res.set_content(fault->body, "text/plain");
         return;
     case Fault::Mode::Status:

@@ -96,6 +96,15 @@ TEST_F(FaultTest, SlowSendsTheWholeBodyInPiecesAndStatusKeepsTheBody) {
         EXPECT_EQ(http().Get("/android/poslogin.php?id=demo&password=demo").status, 200)
             << "its own path only";
     }
+    // An error page: any bytes with any status, on any endpoint.
+    const std::pair<const char*, int> pages[] = {{"<html>502 Bad Gateway</html>", 502}, {"", 500}, {"<p>ok</p>", 200}};
+    for (const auto& [page, code] : pages) {
+        ASSERT_TRUE(http().ArmFault("/sms_client_v10/pctelmilege.php", "body&status=" + std::to_string(code), page));
+        const auto reply = http().Get("/sms_client_v10/pctelmilege.php?deviceid=" + device);
+        EXPECT_EQ(reply.status, code);
+        EXPECT_EQ(reply.body, page);
+    }
+    EXPECT_FALSE(http().ArmFault("/android/deleteposdata.php", "body&status=99", "x"));
 }
 
 } // namespace
