@@ -77,11 +77,12 @@ void CLoginDlg::OnLogin() {
     {
         auto exchange = LockExchange();
         quillon::CopyText(g_requestUrl, url);
-        SendRequest(exchange); // the decision rests on field 0 alone
-        accepted = std::u16string_view(g_fields[0]) == u"1";
+        ReplyRecord reply;
+        SendRequest(exchange, reply, Commit::Nowhere); // the decision rests on the reply's fields alone
+        accepted = IsLoginAccepted(reply);
         if (accepted) {
-            StoreLoginFields();
-            current = std::u16string_view(g_fields[7]) == kClientVersion;
+            StoreLoginFields(reply);
+            current = reply.Field(7) == kClientVersion;
         }
     }
     if (!accepted) {

@@ -22,11 +22,12 @@ PollOutcome PollOnce(std::uint32_t transaction) {
     }
     if (!FormatGetResultUrl())
         return PollOutcome::Pending;
-    const int accepted = SendRequest(exchange);
+    ReplyRecord reply;
+    const int accepted = SendRequest(exchange, reply, Commit::FieldTable);
     if (g_transaction != transaction)
         return PollOutcome::Abandoned;
     const char16_t* code = CompletionCodeFor(g_txState);
-    if (!accepted || !code || std::u16string_view(g_fields[1]) != code)
+    if (!accepted || !code || reply.Field(1) != code)
         return PollOutcome::Pending;
     // Confirmed: from here no text message goes out, even before the result screen shows.
     g_txConfirmed = true;

@@ -2,6 +2,7 @@
 
 #include "dialogs/Layout.h"
 #include "dialogs/Messages.h"
+#include "dialogs/OperationRequest.h"
 #include "dialogs/PollCompletion.h"
 #include "dialogs/TextMessage.h"
 #include "dialogs/TransactionRules.h"
@@ -50,7 +51,7 @@ BOOL CProcessDlg::OnInitDialog() {
     m_bmpGiveDone.LoadBitmap(IDB_GIVE_DONE);
     m_bmpPayDone.LoadBitmap(IDB_PAY_DONE);
     m_bmpCancelDone.LoadBitmap(IDB_CANCEL_DONE);
-    m_transaction = g_transaction;
+    m_transaction = BeginTransaction();
 
     switch (g_operation) {
     case Give:
@@ -68,31 +69,22 @@ BOOL CProcessDlg::OnInitDialog() {
     return TRUE;
 }
 
-bool CProcessDlg::SendOperation(std::int32_t operation) {
-    const OperationInfo* info = FindOperation(operation);
-    int sent = 0;
-    {
-        auto exchange = LockExchange();
-        if (!FormatOperationUrl(*info)) {
-            exchange.unlock();
-            AfxMessageBox(kInputTooLong, MB_OK);
-            return false;
-        }
-        sent = SendRequest(exchange);
-        if (sent && operation == Give)
-            g_coinPoints = ParseCoinPoints(g_fields[1]);
-        if (sent)
-            g_txState = info->sentState;
-    }
-    if (!sent) {
-        AfxMessageBox(kNetworkFailed, MB_OK);
+bool CProcessDlg::RequestOperation(std::int32_t operation) {
+    switch (SendOperation(operation)) {
+    case OperationResult::Accepted:
+        return true;
+    case OperationResult::TooLong:
+        AfxMessageBox(kInputTooLong, MB_OK);
         return false;
+    case OperationResult::Failed:
+        break;
     }
-    return true;
+    AfxMessageBox(kNetworkFailed, MB_OK);
+    return false;
 }
 
 int CProcessDlg::StartGive() {
-    if (!SendOperation(Give))
+    if (!RequestOperation(Give))
         return 0;
     Invalidate(TRUE);
     StartPoller();
@@ -105,7 +97,7 @@ int CProcessDlg::StartCancel() { return StartPayOrCancel(Cancel); }
 
 int CProcessDlg::StartPayOrCancel(std::int32_t operation) {
     m_phoneEdit.ShowWindow(SW_HIDE); // no text message outside a give
-    if (!SendOperation(operation))
+    if (!RequestOperation(operation))
         return 0;
     StartPoller();
     return 0;
@@ -188,6 +180,10 @@ void CProcessDlg::DrawCancelResult(CDC& dc) { DrawResult(dc, m_bmpCancelDone, kP
 void CProcessDlg::DrawResult(CDC& dc, const CBitmap& picture, int lastField) {
     DrawSkin(dc, picture, 0, 0, kSkinClientSize, kSkinClientSize);
     auto exchange = LockExchange();
+    // A give stopped by a sent text message has no result of the server's to show: its screen
+    // says the give went out, without lines.
+    if (!g_txConfirmed)
+        return;
     int y = kResultFirstY;
     for (int field = 2; field <= lastField; ++field, y += kResultLineStep) {
         const int length = static_cast<int>(quillon::BoundedLength(g_fields[field], kFieldCapacity));

@@ -44,9 +44,8 @@ protected:
 private:
     // Sends a pay or cancel request; the shared part of StartPay and StartCancel.
     int StartPayOrCancel(std::int32_t operation);
-    // Sends the operation's request inside one exchange and, when it was accepted, records the
-    // state that the poller waits in; shows the failure message itself.
-    bool SendOperation(std::int32_t operation);
+    // Sends the operation's request (dialogs/OperationRequest.h); shows the failure message itself.
+    bool RequestOperation(std::int32_t operation);
     void StartPoller();
     void DrawResult(CDC& dc, const CBitmap& picture, int lastField);
     // Ends the transaction and with it the poller, once, whichever way the dialog goes: the two

@@ -10,10 +10,10 @@ TextMessageResult SendTextMessage(const char16_t* phone, std::int32_t markTag) {
         return TextMessageResult::Confirmed;
     if (!FormatTextMessageUrl(phone, markTag))
         return TextMessageResult::TooLong;
-    // Its reply goes to a table of its own: a confirmation committed while it was under way has
-    // its result lines in g_fields, and they must stay there.
-    char16_t reply[kFieldCount][kFieldCapacity] = {};
-    if (SendRequest(exchange, reply) != 1)
+    // Its reply stays its own: a confirmation committed while it was under way has its result
+    // lines in g_fields, and they must stay there.
+    ReplyRecord reply;
+    if (SendRequest(exchange, reply, Commit::Nowhere) != 1)
         return TextMessageResult::Failed;
     // Raised at the commit, so the poller records the give as done at its next step. Only a sent
     // message stops it: after a failed one the customer can still confirm in the app.

@@ -2,14 +2,16 @@
 // CInternetException. One HTTP GET per OpenURL; Windows runs it over WinInet, the native build
 // over libcurl, and both behave alike: the whole exchange (connect, request, status line, headers,
 // body to its end) happens inside OpenURL and ends within the limits below whatever the server
-// does; the file object then hands out the collected body. The HTTP status is not examined,
-// nothing is cached, redirects are followed (at most 5), every GET has a connection of its own,
+// does; the file object then hands out the collected body and the final HTTP status (the caller
+// judges it). A request that its caller has given up on (its deadline, or the session's give-up
+// check) is never written afterwards, even when the connection comes up late. Nothing is cached, redirects are followed (at most 5), every GET has a connection of its own,
 // closed after it (a request is never sent twice). WinInet takes the system's proxy setting when
 // the session asks for INTERNET_OPEN_TYPE_PRECONFIG; libcurl (native tests only) never uses a proxy.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -62,6 +64,8 @@ public:
     virtual ~CInternetFile() = default;
     virtual UINT Read(void* buffer, UINT count) = 0;
     virtual void Close() = 0;
+    // The HTTP status of the final response (after redirects).
+    virtual bool QueryInfoStatusCode(DWORD& status) const = 0;
 };
 
 class CInternetSession {
@@ -79,6 +83,11 @@ public:
     std::unique_ptr<CInternetFile> OpenURL(const char16_t* url, DWORD context = 1,
                                            DWORD flags = INTERNET_FLAG_TRANSFER_ASCII);
     void Close();
+
+    // Asked while OpenURL runs, from any thread and without a lock: true once the caller no
+    // longer wants the exchange (its transaction has ended). OpenURL then ends as a failed one at
+    // once, and its request, if not yet written, never is. It must only read atomics.
+    void SetGiveUpCheck(std::function<bool()> givenUp);
 
 private:
     struct Impl;

@@ -1,6 +1,8 @@
 // libcurl backend of CInternetSession, for the native build. The whole transfer runs inside
 // OpenURL on the calling thread; libcurl's own overall time-out is the exchange's deadline, so
-// nothing here needs a thread of its own.
+// nothing here needs a thread of its own, and a transfer that has ended has closed its socket: a
+// connect that libcurl gave up on can never complete later. The give-up check is asked right
+// before the request is written (the pre-request callback) and while the transfer waits.
 #include "framework/Internet.h"
 
 #include "framework/InternetShared.h"
@@ -21,7 +23,19 @@ void GlobalInit() {
 struct Collector {
     std::string body;
     bool full = false;
+    const std::function<bool()>* givenUp = nullptr;
+    bool GivenUp() const { return givenUp && *givenUp && (*givenUp)(); }
 };
+
+// Called once the connection is up, before a byte of the request is written.
+int BeforeTheRequest(void* user, char*, char*, int, int) {
+    return static_cast<Collector*>(user)->GivenUp() ? CURL_PREREQFUNC_ABORT : CURL_PREREQFUNC_OK;
+}
+
+// Called while the transfer runs (about once a second when nothing moves): nonzero ends it.
+int WhileWaiting(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<Collector*>(user)->GivenUp() ? 1 : 0;
+}
 
 size_t Collect(char* data, size_t size, size_t count, void* user) {
     auto* collector = static_cast<Collector*>(user);
@@ -39,6 +53,7 @@ size_t Collect(char* data, size_t size, size_t count, void* user) {
 
 struct CInternetSession::Impl {
     CURL* curl = nullptr;
+    std::function<bool()> givenUp;
 };
 
 CInternetSession::CInternetSession(const char16_t*, DWORD, DWORD) : m_impl(std::make_unique<Impl>()) {
@@ -57,6 +72,8 @@ void CInternetSession::Close() {
     }
 }
 
+void CInternetSession::SetGiveUpCheck(std::function<bool()> givenUp) { m_impl->givenUp = std::move(givenUp); }
+
 std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char16_t* url, DWORD, DWORD) {
     CURL* curl = m_impl->curl;
     if (!curl)
@@ -64,6 +81,9 @@ std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char16_t* url, DW
     const std::string utf8Url = quillon::Utf16ToUtf8(url ? std::u16string_view(url) : u"");
     const InternetLimits limits = CurrentInternetLimits();
     Collector collector;
+    collector.givenUp = &m_impl->givenUp;
+    if (collector.GivenUp())
+        throw CInternetException(CURLE_ABORTED_BY_CALLBACK, "given up before it started");
     curl_slist* headers = curl_slist_append(nullptr, "Pragma: no-cache");
     headers = curl_slist_append(headers, "Cache-Control: no-cache");
 
@@ -85,10 +105,17 @@ std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char16_t* url, DW
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Collect);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &collector);
+    curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, BeforeTheRequest);
+    curl_easy_setopt(curl, CURLOPT_PREREQDATA, &collector);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, WhileWaiting);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &collector);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
 
     const CURLcode code = curl_easy_perform(curl);
     curl_slist_free_all(headers);
     if (code != CURLE_OK && !(code == CURLE_WRITE_ERROR && collector.full))
         throw CInternetException(static_cast<DWORD>(code), curl_easy_strerror(code));
-    return internet_detail::MakeCollectedFile(std::move(collector.body));
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    return internet_detail::MakeCollectedFile(std::move(collector.body), static_cast<DWORD>(status));
 }

@@ -9,6 +9,15 @@
 // and on Windows a handle closed under a running call may be handed to the next exchange. The
 // transfer therefore owns every handle it opens and closes them itself; it checks the deadline
 // between its own calls, and shares with the caller nothing but the heap block below.
+//
+// A request the caller has given up on must never be written: a give or a paid text message
+// that went out after the till reported it as failed would be booked behind the cashier's back.
+// Under Wine the SYN retries of a connect that the caller stopped waiting for carry on, and a
+// handle closed meanwhile does not stop the send. So the transfer asks at WinInet's last notices
+// before the request is written (connected, sending), on its own thread: when the caller has
+// given up by then, the transfer parks there for good, so the request is never written. A parked
+// transfer holds one idle thread and one silent connection until the program ends; it comes only
+// of a connect answered after its limit or of a close during a connect.
 #include "framework/Internet.h"
 
 #include "framework/InternetShared.h"
@@ -17,6 +26,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -66,12 +76,15 @@ struct Transfer {
     DWORD accessType = INTERNET_OPEN_TYPE_PRECONFIG;
     InternetLimits limits{};
     Clock::time_point deadline;
+    std::function<bool()> givenUp;      // the session's give-up check; may be empty
     std::atomic<bool> abandoned{false}; // the caller has stopped waiting
     std::atomic<bool> connected{false}; // the server accepted the connection
 
-    std::mutex lock; // guards the outcome below
+    std::mutex lock; // guards abandoned's setting against the gate below, and the outcome
     std::condition_variable finished;
+    bool written = false; // the request has passed the gate: it was wanted when it went out
     bool done = false;
+    DWORD status = 0; // written by the transfer before it reports done
     std::string body;
     DWORD error = 0;
     std::string message;
@@ -82,16 +95,38 @@ void CheckTime(const Transfer& transfer) {
         throw CInternetException(ERROR_INTERNET_TIMEOUT, "the exchange ran out of time");
 }
 
+bool GivenUp(const Transfer& transfer) { return transfer.givenUp && transfer.givenUp(); }
+
+// The gate before the request is written, on the transfer thread: either the caller still wants
+// the exchange, and from now on its request counts as sent while it was wanted, or the transfer
+// parks here for good and the request is never written.
+void PassTheGateOrPark(Transfer& transfer) {
+    {
+        std::lock_guard<std::mutex> hold(transfer.lock);
+        if (!transfer.abandoned && !GivenUp(transfer)) {
+            transfer.written = true;
+            return;
+        }
+    }
+    for (;;)
+        Sleep(INFINITE);
+}
+
 // WinInet's status notices, on the transfer thread (the handles are synchronous). The connect
-// limit is kept by the caller from this notice: Wine's WinInet takes no connect time-out.
+// limit is kept by the caller from the connected notice: Wine's WinInet takes no connect time-out.
 void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
-    if (status == INTERNET_STATUS_CONNECTED_TO_SERVER && context) {
-        auto* transfer = reinterpret_cast<Transfer*>(context);
+    if (!context)
+        return;
+    auto* transfer = reinterpret_cast<Transfer*>(context);
+    if (status == INTERNET_STATUS_CONNECTED_TO_SERVER) {
+        PassTheGateOrPark(*transfer);
         {
             std::lock_guard<std::mutex> hold(transfer->lock);
             transfer->connected = true;
         }
         transfer->finished.notify_all();
+    } else if (status == INTERNET_STATUS_SENDING_REQUEST) {
+        PassTheGateOrPark(*transfer);
     }
 }
 
@@ -152,6 +187,7 @@ std::string Fetch(Transfer& transfer) {
     const DWORD query = HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER;
     if (!HttpQueryInfoW(request.get(), query, &status, &size, nullptr) || status == 0)
         throw CInternetException(ERROR_HTTP_INVALID_SERVER_RESPONSE, "no answer on the connection");
+    transfer.status = status;
     DWORD announced = 0;
     size = sizeof announced;
     const bool lengthKnown = HttpQueryInfoW(request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
@@ -206,6 +242,7 @@ void RunTransfer(const std::shared_ptr<Transfer>& transfer) {
 struct CInternetSession::Impl {
     DWORD accessType = INTERNET_OPEN_TYPE_PRECONFIG;
     bool open = true;
+    std::function<bool()> givenUp;
 };
 
 CInternetSession::CInternetSession(const char16_t*, DWORD, DWORD accessType) : m_impl(std::make_unique<Impl>()) {
@@ -219,6 +256,8 @@ void CInternetSession::Close() {
         m_impl->open = false;
 }
 
+void CInternetSession::SetGiveUpCheck(std::function<bool()> givenUp) { m_impl->givenUp = std::move(givenUp); }
+
 std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char16_t* url, DWORD, DWORD) {
     if (!m_impl->open)
         throw CInternetException(ERROR_INTERNET_INCORRECT_HANDLE_STATE, "session closed");
@@ -227,23 +266,36 @@ std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char16_t* url, DW
     transfer->accessType = m_impl->accessType;
     transfer->limits = CurrentInternetLimits();
     transfer->deadline = Clock::now() + std::chrono::milliseconds(transfer->limits.exchangeMs);
+    transfer->givenUp = m_impl->givenUp;
+    if (GivenUp(*transfer))
+        throw CInternetException(ERROR_INTERNET_OPERATION_CANCELLED, "given up before it started");
     try {
         std::thread(RunTransfer, transfer).detach();
     } catch (const std::system_error&) {
         throw CInternetException(ERROR_NOT_ENOUGH_MEMORY, "no thread for the transfer");
     }
     std::unique_lock<std::mutex> hold(transfer->lock);
+    // Waits for `until` up to `limit`, looking at the give-up check between short slices (the
+    // check's own changes notify nobody). False when the limit passed or the caller gave up.
+    const auto waitFor = [&](Clock::time_point limit, auto until) {
+        constexpr auto kSlice = std::chrono::milliseconds(50);
+        while (!until()) {
+            if (GivenUp(*transfer) || Clock::now() >= limit)
+                return false;
+            transfer->finished.wait_until(hold, std::min(limit, Clock::now() + kSlice));
+        }
+        return true;
+    };
     const auto connectDeadline =
         std::min(transfer->deadline, Clock::now() + std::chrono::milliseconds(transfer->limits.connectMs));
-    const bool connectedInTime = transfer->finished.wait_until(
-        hold, connectDeadline, [&] { return transfer->done || transfer->connected.load(); });
-    if (!connectedInTime ||
-        !transfer->finished.wait_until(hold, transfer->deadline, [&] { return transfer->done; })) {
-        // The transfer ends on its own later, at its next check or by its socket time-outs.
+    if (!waitFor(connectDeadline, [&] { return transfer->done || transfer->connected.load(); }) ||
+        !waitFor(transfer->deadline, [&] { return transfer->done; })) {
+        // Under the lock the gate takes: a request not written by now never is. The transfer
+        // ends on its own later, at its next check or by its socket time-outs, or parks.
         transfer->abandoned = true;
         throw CInternetException(ERROR_INTERNET_TIMEOUT, "no reply within the exchange's deadline");
     }
     if (transfer->error != 0)
         throw CInternetException(transfer->error, transfer->message);
-    return internet_detail::MakeCollectedFile(std::move(transfer->body));
+    return internet_detail::MakeCollectedFile(std::move(transfer->body), transfer->status);
 }

@@ -13,7 +13,7 @@ std::atomic<DWORD> g_stallMs{InternetTimeouts::kStallMs};
 
 class CollectedFile final : public CInternetFile {
 public:
-    explicit CollectedFile(std::string body) : m_body(std::move(body)) {}
+    CollectedFile(std::string body, DWORD status) : m_body(std::move(body)), m_status(status) {}
     UINT Read(void* buffer, UINT count) override {
         const std::size_t n = std::min<std::size_t>(count, m_body.size() - m_offset);
         std::memcpy(buffer, m_body.data() + m_offset, n);
@@ -24,9 +24,14 @@ public:
         m_body.clear();
         m_offset = 0;
     }
+    bool QueryInfoStatusCode(DWORD& status) const override {
+        status = m_status;
+        return true;
+    }
 
 private:
     std::string m_body;
+    DWORD m_status;
     std::size_t m_offset = 0;
 };
 
@@ -42,8 +47,8 @@ void SetInternetLimitsForTests(InternetLimits limits) {
 
 namespace internet_detail {
 
-std::unique_ptr<CInternetFile> MakeCollectedFile(std::string body) {
-    return std::make_unique<CollectedFile>(std::move(body));
+std::unique_ptr<CInternetFile> MakeCollectedFile(std::string body, DWORD status) {
+    return std::make_unique<CollectedFile>(std::move(body), status);
 }
 
 } // namespace internet_detail

@@ -12,6 +12,6 @@ namespace internet_detail {
 // Bodies beyond this are not collected further: no reply record can use more.
 inline constexpr std::size_t kMaxCollected = 64 * 1024;
 
-std::unique_ptr<CInternetFile> MakeCollectedFile(std::string body);
+std::unique_ptr<CInternetFile> MakeCollectedFile(std::string body, DWORD status);
 
 } // namespace internet_detail

@@ -29,6 +29,10 @@ const char16_t* CompletionCodeFor(std::int32_t txState) {
     return nullptr;
 }
 
+bool IsLoginAccepted(const ReplyRecord& login) {
+    return login.Field(0) == u"1" && IsHostAndPort(login.Field(5));
+}
+
 int FormatOperationUrl(const OperationInfo& operation) {
     return FormatUrl(g_requestUrl, kUrlCapacity, operation.requestTemplate,
                      {Host(g_serverHost), Query(g_deviceId), Query(g_price), Query(g_mileageRate)});

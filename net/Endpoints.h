@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "net/ReplyRecord.h"
+
 // The scheme and host of the operator's web server ("http://host[:port]", no trailing "/").
 // A build setting: each executable compiles its own value (net/SiteUrl.cpp).
 extern const char16_t kDefaultSiteUrl[];
@@ -42,6 +44,10 @@ const OperationInfo* FindOperation(std::int32_t op);
 
 // The completion code that ends the wait in transaction state `txState`; nullptr when none does.
 const char16_t* CompletionCodeFor(std::int32_t txState);
+
+// Whether the login's own reply logs the till in: field 0 is "1" and field 5 names a host that
+// every later URL can take (IsHostAndPort). Anything else refuses the login.
+bool IsLoginAccepted(const ReplyRecord& login);
 
 // Each formats its endpoint into g_requestUrl from the shared state; the caller holds the
 // exchange lock. 1 when the URL fits, 0 when it does not (g_requestUrl is then unchanged).

@@ -8,7 +8,7 @@
 namespace {
 
 constexpr std::u16string_view kSeparator = u"</>";
-constexpr std::size_t kFields = 30;
+constexpr std::size_t kFields = kReplyFieldCount;
 constexpr std::size_t kFieldUnits = 99;
 
 // Where to cut `body` at `limit` bytes so that no UTF-8 sequence is split: back up over the
@@ -35,29 +35,33 @@ std::u16string DecodeReplyBody(std::string_view body) {
     return text;
 }
 
-int SplitReply(std::u16string_view text, char16_t (&fields)[30][100]) {
-    std::memset(fields[0], 0, sizeof fields[0]);
+std::u16string_view ReplyRecord::Field(int i) const {
+    if (i < 0 || i >= count)
+        return {};
+    return std::u16string_view(fields[i], quillon::BoundedLength(fields[i], kReplyFieldCapacity));
+}
+
+int SplitReply(std::u16string_view text, ReplyRecord& reply) {
+    reply = ReplyRecord{};
     std::size_t field = 0;
     std::size_t start = 0;
     while (true) {
         const std::size_t end = std::min(text.find(kSeparator, start), text.size());
-        // A field past the 30th is dropped; its text never reaches the table.
-        if (field < kFields) {
-            std::memset(fields[field], 0, sizeof fields[field]);
-            quillon::CopyText(fields[field], kFieldUnits + 1, text.substr(start, end - start));
-        }
+        // A field past the 30th is dropped; its text never reaches the record.
+        if (field < kFields)
+            quillon::CopyText(reply.fields[field], kFieldUnits + 1, text.substr(start, end - start));
         if (end == text.size())
             break;
         start = end + kSeparator.size();
         ++field;
     }
-    return fields[0][0] == u'0' ? 0 : 1;
+    reply.count = static_cast<int>(std::min(field + 1, kFields));
+    return reply.fields[0][0] == u'0' ? 0 : 1;
 }
 
-int ApplyReply(std::string_view body, char16_t (&fields)[30][100]) {
-    if (body.empty()) {
-        std::memset(fields[0], 0, sizeof fields[0]);
-        return 1;
-    }
-    return SplitReply(DecodeReplyBody(body), fields);
+int ApplyReply(std::string_view body, ReplyRecord& reply) { return SplitReply(DecodeReplyBody(body), reply); }
+
+void LayOver(const ReplyRecord& reply, char16_t (&table)[kReplyFieldCount][kReplyFieldCapacity]) {
+    for (int i = 0; i < reply.count; ++i)
+        std::memcpy(table[i], reply.fields[i], sizeof table[i]);
 }

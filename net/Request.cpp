@@ -9,12 +9,19 @@
 
 namespace {
 
+// The operator's pages answer 200; any other status is a proxy's or a failing script's page.
+constexpr DWORD kReplyStatus = 200;
+
 // The network half of an exchange, on private buffers and without the lock. False when the
 // request failed in any way: every caller reports a 0 in its own words, and nothing is logged.
-bool Fetch(const char16_t* url, std::string& body) {
+bool Fetch(const char16_t* url, std::uint32_t transaction, std::string& body) {
     try {
         CInternetSession session(nullptr, 1, INTERNET_OPEN_TYPE_PRECONFIG);
+        session.SetGiveUpCheck([transaction] { return g_transaction.load() != transaction; });
         auto file = session.OpenURL(url, 1, INTERNET_FLAG_TRANSFER_ASCII);
+        DWORD status = 0;
+        if (!file->QueryInfoStatusCode(status) || status != kReplyStatus)
+            return false;
         // Read to the end: the internet part has collected the body whole (and caps its size).
         char chunk[4096];
         while (const UINT n = file->Read(chunk, sizeof chunk))
@@ -32,18 +39,27 @@ bool Fetch(const char16_t* url, std::string& body) {
 
 } // namespace
 
-int SendRequest(std::unique_lock<std::mutex>& exchange, char16_t (&fields)[kFieldCount][kFieldCapacity]) {
+int SendRequest(std::unique_lock<std::mutex>& exchange, ReplyRecord& reply, Commit commit) {
     char16_t url[kUrlCapacity];
     std::memcpy(url, g_requestUrl, sizeof url);
     url[kUrlCapacity - 1] = 0;
     const std::uint32_t transaction = g_transaction;
+    reply = ReplyRecord{};
 
     exchange.unlock();
     std::string body;
-    const bool fetched = Fetch(url, body);
+    const bool fetched = Fetch(url, transaction, body);
     exchange.lock();
 
     if (!fetched || g_transaction != transaction)
         return 0;
-    return ApplyReply(body, fields);
+    const int result = ApplyReply(body, reply);
+    if (commit == Commit::FieldTable)
+        LayOver(reply, g_fields);
+    return result;
+}
+
+int SendRequest(std::unique_lock<std::mutex>& exchange) {
+    ReplyRecord reply;
+    return SendRequest(exchange, reply, Commit::FieldTable);
 }

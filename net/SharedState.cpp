@@ -36,10 +36,10 @@ std::condition_variable& g_stopRaised = *new std::condition_variable;
 
 } // namespace
 
-void StoreLoginFields() {
-    quillon::CopyText(g_deviceId, quillon::View(g_fields[1]));
-    quillon::CopyText(g_mileageRate, quillon::View(g_fields[4]));
-    quillon::CopyText(g_serverHost, quillon::View(g_fields[5]));
+void StoreLoginFields(const ReplyRecord& login) {
+    quillon::CopyText(g_deviceId, login.Field(1));
+    quillon::CopyText(g_mileageRate, login.Field(4));
+    quillon::CopyText(g_serverHost, login.Field(5));
 }
 
 int SetSaleInputs(const char16_t* amount, const char16_t* rate) {
@@ -49,6 +49,15 @@ int SetSaleInputs(const char16_t* amount, const char16_t* rate) {
 }
 
 std::unique_lock<std::mutex> LockExchange() { return std::unique_lock<std::mutex>(ExchangeMutex()); }
+
+std::uint32_t BeginTransaction() {
+    auto lock = LockExchange();
+    std::memset(g_fields, 0, sizeof g_fields);
+    g_txState = 0;
+    g_txDone = 0;
+    g_txConfirmed = false;
+    return ++g_transaction;
+}
 
 void EndTransaction() {
     auto lock = LockExchange();

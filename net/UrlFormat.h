@@ -41,3 +41,9 @@ int FormatUrlA(char* dest, std::size_t capacity, std::string_view tmpl, std::ini
 // Percent-encodes UTF-16 text as UTF-8 (RFC 3986 unreserved characters stay as they are).
 std::u16string PercentEncode(std::u16string_view text);
 std::string PercentEncodeA(std::string_view utf8);
+
+// A server host as login reply field 5 must name it, and as every later URL takes it verbatim
+// after "http://": a DNS name (letters, digits and hyphens in dot-separated labels), an IPv4
+// address, or an IPv6 address in brackets, then optionally ':' and a port 1..65535. Nothing else:
+// a '/', '?', '#', '@', blank or any other character would make the URL another request.
+bool IsHostAndPort(std::u16string_view text);

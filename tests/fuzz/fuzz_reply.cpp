@@ -1,11 +1,13 @@
 // libFuzzer target over everything that turns outside bytes into our buffers or our buffers into
-// URLs: the reply record, the two UTF conversions, and the endpoint URLs with their percent-encoding. Each
+// URLs: the reply record, the two UTF conversions, the endpoint URLs with their percent-encoding,
+// and the host a login reply names. Each
 // mode checks properties that hold for any input and aborts on the first that does not.
 // The first input byte picks the mode (low two bits); the rest is the mode's input:
 //   0 ApplyReply on the body bytes, over a table an earlier reply filled
 //   1 DecodeReplyBody and both conversions on the bytes
-//   2, 3 the endpoint URLs from the shared state (UTF-16LE values split at zero units); each
+//   2 the endpoint URLs from the shared state (UTF-16LE values split at zero units); each
 //     value travels percent-encoded
+//   3 the host check of login reply field 5 on UTF-16LE text
 #include "net/Endpoints.h"
 #include "net/ReplyRecord.h"
 #include "net/SharedState.h"
@@ -15,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -47,21 +50,74 @@ std::u16string Units(const std::uint8_t* data, std::size_t size) {
     return out;
 }
 
-void FuzzApplyReply(std::string_view body) {
-    char16_t table[30][100], viaSplit[30][100];
-    for (int i = 0; i < 30; ++i)
-        quillon::CopyText(table[i], std::u16string(static_cast<std::size_t>(i % 7) * 14, u'가'));
-    std::memcpy(viaSplit, table, sizeof table);
-    const int result = ApplyReply(body, table);
-    const std::u16string text = DecodeReplyBody(body);
-    Require(SplitReply(text, viaSplit) == result && std::memcmp(table, viaSplit, sizeof table) == 0,
-            "ApplyReply is SplitReply(DecodeReplyBody)");
-    Require(result == (text.empty() || text[0] != u'0'), "only a leading '0' refuses");
-    for (const auto& field : table) {
-        const std::size_t n = quillon::BoundedLength(field, 100);
-        Require(n <= 99, "a field holds at most 99 units");
-        Require(WellFormed(std::u16string_view(field, n)), "a field holds no unpaired surrogate");
+// The pieces of `text` between separators, found one unit at a time: an oracle that shares
+// nothing with the split it checks.
+std::vector<std::u16string> Pieces(std::u16string_view text) {
+    std::vector<std::u16string> pieces(1);
+    for (std::size_t i = 0; i < text.size();) {
+        if (i + 2 < text.size() && text[i] == u'<' && text[i + 1] == u'/' && text[i + 2] == u'>') {
+            pieces.emplace_back();
+            i += 3;
+        } else {
+            pieces.back().push_back(text[i++]);
+        }
     }
+    return pieces;
+}
+
+void FuzzApplyReply(std::string_view body) {
+    ReplyRecord reply;
+    const int result = ApplyReply(body, reply);
+    const std::u16string text = DecodeReplyBody(body);
+    Require(result == (text.empty() || text[0] != u'0'), "only a leading '0' refuses");
+    const auto pieces = Pieces(text);
+    Require(reply.count == static_cast<int>(std::min<std::size_t>(pieces.size(), 30)),
+            "one field per separator, 30 at most");
+    for (int i = 0; i < 30; ++i) {
+        const std::size_t n = quillon::BoundedLength(reply.fields[i], 100);
+        Require(n <= 99, "a field holds at most 99 units");
+        const std::u16string_view field(reply.fields[i], n);
+        Require(WellFormed(field), "a field holds no unpaired surrogate");
+        Require(reply.Field(i) == (i < reply.count ? field : std::u16string_view()),
+                "a field past the reply's last reads as empty");
+        if (i >= reply.count) {
+            Require(n == 0, "a field the reply did not reach stays empty");
+            continue;
+        }
+        const std::u16string& piece = pieces[static_cast<std::size_t>(i)];
+        Require(piece.compare(0, n, field) == 0, "a field is the start of its piece");
+        Require(n == piece.size() || n == 99 || (n == 98 && piece[98] >= 0xDC00 && piece[98] <= 0xDFFF),
+                "a field is its whole piece unless the 99-unit cut took the rest");
+    }
+    // Laid over an earlier table, the reply rewrites the fields it reached and nothing else.
+    char16_t table[30][100], earlier[30][100];
+    for (int i = 0; i < 30; ++i)
+        quillon::CopyText(earlier[i], std::u16string(static_cast<std::size_t>(i % 7) * 14, u'가'));
+    std::memcpy(table, earlier, sizeof table);
+    LayOver(reply, table);
+    for (int i = 0; i < 30; ++i)
+        Require(std::memcmp(table[i], i < reply.count ? reply.fields[i] : earlier[i], sizeof table[i]) == 0,
+                "LayOver rewrites exactly the reply's fields");
+}
+
+// Login reply field 5 becomes the authority of every later URL: an accepted one cannot change
+// where a URL goes or what it asks.
+void FuzzHost(const std::uint8_t* data, std::size_t size) {
+    const std::u16string text = Units(data, size);
+    if (!IsHostAndPort(text))
+        return;
+    Require(!text.empty() && text.size() <= 253 + 8, "a host is not empty and not longer than a name and a port");
+    for (const char16_t c : text)
+        Require((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'.' ||
+                    c == u'-' || c == u':' || c == u'[' || c == u']',
+                "a host holds only name, address and port characters");
+    const std::size_t close = text.find(u']');
+    Require((text[0] == u'[') == (close != std::u16string::npos), "brackets only around an IPv6 address");
+    const std::u16string_view after = close == std::u16string::npos ? std::u16string_view(text)
+                                                                     : std::u16string_view(text).substr(close + 1);
+    Require(after.find(u'[') == std::u16string_view::npos && after.find(u']') == std::u16string_view::npos &&
+                after.find(u':') == after.rfind(u':'),
+            "at most one port after the host");
 }
 
 void FuzzDecode(std::string_view bytes) {
@@ -138,8 +194,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 1:
         FuzzDecode(bytes);
         break;
-    default:
+    case 2:
         FuzzEndpoints(data + 1, size - 1);
+        break;
+    default:
+        FuzzHost(data + 1, size - 1);
         break;
     }
     return 0;

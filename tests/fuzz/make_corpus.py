@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the committed seed corpus of fuzz_reply into tests/fuzz/corpus/: every row of the unit
 tests' reply table (tests/unit/ReplyBodies.h) as a body for mode 0 and mode 1, plus a few seeds for
-the URL modes. Rows whose body is built by code rather than a literal are left to the fuzzer."""
+the URL and host modes. Rows whose body is built by code rather than a literal are left to the fuzzer."""
 import codecs
 import os
 import re
@@ -29,7 +29,10 @@ with open(os.path.join(HERE, "..", "unit", "ReplyBodies.h"), encoding="utf-8") a
 seeds["endpoint_text_message"] = b"\x02\x05" + struct.pack("<i", -2147483648) + utf16(
     "127.0.0.1:8480", "POS 0001", "15,000", "5%", "010-1234&5678")
 seeds["endpoint_give_korean_rate"] = b"\x02\x00\0\0\0\0" + utf16("h:1", "d", "1", "가" * 79)
-seeds["endpoint_percent"] = b"\x03\x03\0\0\0\0" + utf16("h:1", "AZaz09-._~ &=#+%/\ud800\ud83d\ude00한")
+seeds["endpoint_percent"] = b"\x02\x03\0\0\0\0" + utf16("h:1", "AZaz09-._~ &=#+%/\ud800\ud83d\ude00한")
+for name, host in (("ipv4_port", "127.0.0.1:8480"), ("ipv6_port", "[fe80::1:2]:80"),
+                   ("name", "mileage.example.com"), ("path", "h.example/x?y#z")):
+    seeds["host_" + name] = b"\x03" + host.encode("utf-16-le")
 
 shutil.rmtree(OUT, ignore_errors=True)
 os.makedirs(OUT)

@@ -5,9 +5,9 @@
 // dialog: tests/windows/ClosingTest.cpp.) Under native-tsan these are the race detector's material.
 #include "ServerTest.h"
 
+#include "dialogs/OperationRequest.h"
 #include "dialogs/PollCompletion.h"
 #include "dialogs/TextMessage.h"
-#include "dialogs/TransactionRules.h"
 
 #include <algorithm>
 #include <atomic>
@@ -27,8 +27,7 @@ class PollCompletionTest : public ServerTest {
 protected:
     void SetUp() override {
         ServerTest::SetUp();
-        ASSERT_EQ(Send(Url("/android/poslogin.php?id=demo&password=demo")), 1);
-        StoreLoginFields();
+        ASSERT_TRUE(LogIn());
         m_device = U8(g_deviceId);
         sim.Reset();
     }
@@ -40,18 +39,11 @@ protected:
     }
 
     // What the amount entry and the transaction dialog do before polling.
-    bool StartOperation(MileageOp op, const char16_t* price) {
-        const OperationInfo* operation = FindOperation(op);
+    static OperationResult StartOperation(MileageOp op, const char16_t* price) {
         g_operation = op;
-        g_txDone = 0;
         SetSaleInputs(price, u"5");
-        auto lock = LockExchange();
-        if (!FormatOperationUrl(*operation) || SendRequest(lock) != 1)
-            return false;
-        if (op == Give)
-            g_coinPoints = ParseCoinPoints(g_fields[1]);
-        g_txState = operation->sentState;
-        return true;
+        BeginTransaction();
+        return SendOperation(op);
     }
 
     void StartPoller() {
@@ -86,10 +78,10 @@ protected:
     bool Echo() {
         auto lock = LockExchange();
         const std::u16string mark = U16("ui-" + std::to_string(m_uiExchanges++));
-        char16_t reply[kFieldCount][kFieldCapacity] = {};
+        ReplyRecord reply;
         return FormatUrl(g_requestUrl, kUrlCapacity, u"http://%s/sim/echo?n=%s",
                          {Host(g_serverHost), Query(mark.c_str())}) &&
-               SendRequest(lock, reply) == 1 && std::u16string_view(reply[1]) == u"n=" + mark;
+               SendRequest(lock, reply, Commit::Nowhere) == 1 && reply.Field(1) == u"n=" + mark;
     }
 
     int Count(const char* path) const {
@@ -136,7 +128,7 @@ TEST_P(Completion, RecordsTheStateAndLeavesTheResultLines) {
         ASSERT_TRUE(sim.Confirm(till));
         sim.Reset();
     }
-    ASSERT_TRUE(StartOperation(c.op, c.price));
+    ASSERT_EQ(StartOperation(c.op, c.price), OperationResult::Accepted);
     StartPoller();
     ASSERT_TRUE(ExchangeUntil([&] { return Count(kResultPath) >= 3; })) << "the poller never polled";
     ASSERT_TRUE(sim.Confirm(m_device));
@@ -168,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A sent text message stops the poller, which records the give as done (a close: the test below).
 TEST_F(PollCompletionTest, StopByTextMessageRecordsTheGive) {
-    ASSERT_TRUE(StartOperation(Give, u"1000"));
+    ASSERT_EQ(StartOperation(Give, u"1000"), OperationResult::Accepted);
     StartPoller();
     ASSERT_TRUE(ExchangeUntil([&] { return Count(kResultPath) >= 2; }));
     EXPECT_EQ(SendTextMessage(u"010-2222-3333", 1700000000), TextMessageResult::Sent);
@@ -186,7 +178,7 @@ TEST_F(PollCompletionTest, StopByTextMessageRecordsTheGive) {
 TEST_F(PollCompletionTest, ClosesAtRandomMomentsLeaveNothingBehind) {
     std::mt19937 random(20261207);
     for (int round = 0; round < 30; ++round) {
-        ASSERT_TRUE(StartOperation(Give, u"100"));
+        ASSERT_EQ(StartOperation(Give, u"100"), OperationResult::Accepted);
         // Every poll takes a while, so that most closes fall inside one.
         ASSERT_TRUE(sim.ArmFault(kResultPath, "delay&ms=" + std::to_string(10 + random() % 40)));
         StartPoller();
@@ -214,7 +206,7 @@ TEST_F(PollCompletionTest, ClosesAtRandomMomentsLeaveNothingBehind) {
 // A text message clicked while the confirmation is being completed (delete-data in flight) is
 // not sent.
 TEST_F(PollCompletionTest, NoTextMessageAfterTheConfirmation) {
-    ASSERT_TRUE(StartOperation(Give, u"1000"));
+    ASSERT_EQ(StartOperation(Give, u"1000"), OperationResult::Accepted);
     ASSERT_TRUE(sim.ArmFault(kDeletePath, "delay&ms=500"));
     StartPoller();
     ASSERT_TRUE(sim.Confirm(m_device));
@@ -225,5 +217,92 @@ TEST_F(PollCompletionTest, NoTextMessageAfterTheConfirmation) {
     EXPECT_EQ(g_txDone.load(), TxGiveSent);
     EXPECT_TRUE(sim.SmsOutbox().empty());
 }
+
+// Replies that are not the operator's, or say less than the one before, at every decision point
+// of a give that follows a completed give: each decision reads its own reply only, and an HTTP
+// status other than 200 is a failed exchange whatever its body says.
+struct Shape {
+    const char* name;
+    int status;
+    std::string body;
+    bool accepted;             // by the operation and the text message
+    const char16_t* field0;    // field 0 of the table after a delete-data reply of this shape
+};
+
+class ReplyShape : public PollCompletionTest, public ::testing::WithParamInterface<Shape> {
+protected:
+    bool Arm(const char* path) const {
+        const Shape& c = GetParam();
+        return sim.ArmFault(path, "body&status=" + std::to_string(c.status), c.body);
+    }
+    // One whole give with the customer's confirmation: what leaves its code and lines behind.
+    void CompleteAGive(const char16_t* price) {
+        ASSERT_EQ(StartOperation(Give, price), OperationResult::Accepted);
+        StartPoller();
+        ASSERT_TRUE(sim.Confirm(m_device));
+        ASSERT_TRUE(WaitFor([&] { return m_finished.load(); }));
+        JoinPoller();
+        ASSERT_EQ(g_txDone.load(), TxGiveSent);
+    }
+};
+
+constexpr char kOperationPath[] = "/android/pcposmilege.php";
+constexpr char kTextPath[] = "/sms_client_v10/pctelmilege.php";
+
+TEST_P(ReplyShape, CountsOnlyForItsOwnExchange) {
+    const Shape& c = GetParam();
+    CompleteAGive(u"1000");
+    const auto completed = Fields();
+    ASSERT_EQ(completed[1], u"11");
+    ASSERT_GT(g_coinPoints.load(), 0);
+    const std::int32_t coins = g_coinPoints;
+    EndTransaction();
+
+    // The operation: accepted by its own field 0 only, its coins from its own field 1.
+    ASSERT_TRUE(Arm(kOperationPath));
+    EXPECT_EQ(StartOperation(Give, u"2000"), c.accepted ? OperationResult::Accepted : OperationResult::Failed);
+    EXPECT_EQ(g_txState.load(), c.accepted ? TxGiveSent : TxNone);
+    EXPECT_EQ(g_coinPoints.load(), c.accepted ? 0 : coins) << "coins of an earlier reply";
+    EXPECT_EQ(Fields(), std::vector<std::u16string>(kFieldCount)) << "a new transaction starts empty";
+    EndTransaction();
+    ASSERT_TRUE(sim.DisarmFault(kOperationPath));
+
+    // The poll: no completion from an earlier transaction's code.
+    ASSERT_EQ(StartOperation(Give, u"2000"), OperationResult::Accepted);
+    ASSERT_TRUE(sim.Confirm(m_device));
+    ASSERT_TRUE(Arm(kResultPath));
+    const int polls = Count(kResultPath), deletes = Count(kDeletePath);
+    StartPoller();
+    ASSERT_TRUE(WaitFor([&] { return Count(kResultPath) >= polls + 3; }));
+    EXPECT_EQ(g_txDone.load(), 0) << "completed by a reply that is not the operator's";
+    EXPECT_EQ(Count(kDeletePath), deletes);
+
+    // Delete-data: laid over the completing get-result's lines, and no further.
+    ASSERT_TRUE(Arm(kDeletePath));
+    ASSERT_TRUE(sim.DisarmFault(kResultPath));
+    ASSERT_TRUE(WaitFor([&] { return m_finished.load(); }));
+    JoinPoller();
+    EXPECT_EQ(g_txDone.load(), TxGiveSent);
+    const auto fields = Fields();
+    EXPECT_EQ(fields[0], c.field0);
+    EXPECT_EQ(fields[1], u"11");
+    EXPECT_EQ(fields[2], u"김민준") << "the confirming customer's own line";
+    EXPECT_NE(fields[4], completed[4]) << "this give's sales line, not the last one's";
+    EndTransaction();
+    ASSERT_TRUE(sim.DisarmFault(kDeletePath));
+
+    // The text message: sent only when its own reply says so.
+    ASSERT_EQ(StartOperation(Give, u"3000"), OperationResult::Accepted);
+    ASSERT_TRUE(Arm(kTextPath));
+    EXPECT_EQ(SendTextMessage(u"010-1234-5678", 1), c.accepted ? TextMessageResult::Sent : TextMessageResult::Failed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, ReplyShape,
+    ::testing::Values(Shape{"BadGatewayPage", 502, "<html><h1>502 Bad Gateway</h1></html>", false, u"1"},
+                      Shape{"EmptyServerError", 500, "", false, u"1"},
+                      Shape{"PageWithoutSeparator", 200, "<html>maintenance</html>", true, u"<html>maintenance</html>"},
+                      Shape{"FewerFieldsThanTheLast", 200, "1", true, u"1"}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 } // namespace

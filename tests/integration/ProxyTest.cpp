@@ -5,6 +5,8 @@
 #ifdef _WIN32
 #include "ServerTest.h"
 
+#include "dialogs/OperationRequest.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -42,17 +44,19 @@ protected:
 TEST_P(Proxy, CarriesTheLoginAndTheGiveOnlyWhenSet) {
     const ProxyCase& c = GetParam();
     SetProxy(c.proxy);
-    FillFields();
-    Send(U16(std::string("http://") + c.host + ":" + std::to_string(sim.Port()) +
-             "/android/poslogin.php?id=demo&password=demo"));
-    ASSERT_EQ(Fields()[0], c.login[0] ? c.login : kSentinel);
+    ReplyRecord login;
+    {
+        auto lock = LockExchange();
+        quillon::CopyText(g_requestUrl, U16(std::string("http://") + c.host + ":" + std::to_string(sim.Port()) +
+                                            "/android/poslogin.php?id=demo&password=demo"));
+        SendRequest(lock, login, Commit::Nowhere);
+    }
+    ASSERT_EQ(login.Field(0), c.login);
     if (c.login[0]) {
-        StoreLoginFields();
+        StoreLoginFields(login);
         EXPECT_EQ(U8(g_serverHost), std::string(c.host) + ":" + std::to_string(sim.Port()));
         SetSaleInputs(u"15000", u"5");
-        auto lock = LockExchange();
-        ASSERT_EQ(FormatOperationUrl(*FindOperation(Give)), 1);
-        EXPECT_EQ(SendRequest(lock), 1);
+        EXPECT_EQ(SendOperation(Give), OperationResult::Accepted);
     }
     const auto targets = sim.RequestTargets();
     EXPECT_EQ(std::count_if(targets.begin(), targets.end(), [](const std::string& t) { return t.rfind("http://", 0) == 0; }),

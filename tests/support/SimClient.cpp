@@ -204,6 +204,15 @@ std::vector<std::string> SimClient::RequestTargets() const {
     return targets;
 }
 
+std::pair<long long, long long> SimClient::LastArrivalAndNow() const {
+    const auto lines = Split(Get("/sim/requests").body, '\n');
+    const auto clock = Fields(Get("/sim/clock").body);
+    if (clock.size() < 2 || clock[0] != "1")
+        return {0, 0};
+    const long long last = lines.empty() ? -1 : std::atoll(lines.back().c_str());
+    return {last, std::atoll(clock[1].c_str())};
+}
+
 std::vector<std::vector<std::string>> SimClient::SmsOutbox() const {
     std::vector<std::vector<std::string>> messages;
     for (const std::string& line : Split(Get("/sim/sms").body, '\n'))

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 struct SimReply {
@@ -58,6 +59,9 @@ public:
 
     // The request log's targets in arrival order, without their time stamps.
     std::vector<std::string> RequestTargets() const;
+    // The arrival time of the last request on the log's clock and that clock's time now (ms since
+    // the server started); the last arrival is -1 when the log is empty. 0, 0 when unreadable.
+    std::pair<long long, long long> LastArrivalAndNow() const;
     // The text-message outbox, one entry per message, its tab-separated columns split.
     std::vector<std::vector<std::string>> SmsOutbox() const;
 

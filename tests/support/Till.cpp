@@ -1,6 +1,8 @@
 #include "tests/support/Till.h"
 
 #include <algorithm>
+#include <fstream>
+#include <cstdio>
 #include <cwchar>
 #include <regex>
 
@@ -132,9 +134,37 @@ bool Till::WaitForSent(std::u16string_view tmpl, int n, DWORD timeoutMs) const {
 }
 
 bool Till::StaysQuiet(DWORD quietMs) const {
+    // On the server's clock: quiet once quietMs have passed since the last arrival (since the
+    // call when none came yet), and loud as soon as anything arrives after the call.
     const std::size_t before = sim.RequestTargets().size();
-    Sleep(quietMs);
-    return sim.RequestTargets().size() == before;
+    const auto [lastAtCall, nowAtCall] = sim.LastArrivalAndNow();
+    const long long since = lastAtCall < 0 ? nowAtCall : lastAtCall;
+    for (;;) {
+        const auto [last, now] = sim.LastArrivalAndNow();
+        if (sim.RequestTargets().size() != before || now == 0)
+            return false;
+        if (now - since >= static_cast<long long>(quietMs))
+            return true;
+        Sleep(50);
+    }
+}
+
+bool Till::WaitForUnansweredConnect(DWORD timeoutMs) const {
+    char port[8];
+    std::snprintf(port, sizeof port, ":%04X", static_cast<unsigned>(sim.Port()));
+    return gui::WaitUntil(timeoutMs, [&] {
+        // Wine shows the host's root as drive Z:. A line: "sl local remote state ...", with
+        // addresses as hex IP:PORT and state 02 for SYN_SENT.
+        for (const char* table : {"Z:\\proc\\net\\tcp", "Z:\\proc\\net\\tcp6"}) {
+            std::ifstream in(table);
+            std::string sl, local, remote, state, rest;
+            std::getline(in, rest);
+            while (in >> sl >> local >> remote >> state && std::getline(in, rest))
+                if (state == "02" && remote.size() > 5 && remote.compare(remote.size() - 5, 5, port) == 0)
+                    return true;
+        }
+        return false;
+    });
 }
 
 std::vector<std::string> Till::CollapsedLog() const {

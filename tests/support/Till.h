@@ -89,8 +89,12 @@ public:
     // Requests to `path` (any query) since the last reset of the log; waits until `n` have come.
     int Sent(std::u16string_view tmpl) const;
     bool WaitForSent(std::u16string_view tmpl, int n, DWORD timeoutMs = kWaitMs) const;
-    // True when no request arrives for `quietMs`.
+    // True when no request arrives for `quietMs` (on the server's clock, from the last arrival).
     bool StaysQuiet(DWORD quietMs = 1500) const;
+    // Waits until a connect to the server's port goes unanswered (a SYN sent and not yet
+    // answered, as the host's /proc/net/tcp shows it): the moment a black-holed exchange is in
+    // its connect.
+    bool WaitForUnansweredConnect(DWORD timeoutMs = kWaitMs) const;
     // The request log with runs of one repeated target collapsed: a poll sequence reads as one.
     std::vector<std::string> CollapsedLog() const;
 

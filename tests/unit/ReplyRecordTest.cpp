@@ -10,22 +10,31 @@ namespace {
 
 using Table = char16_t[30][100];
 
-class Reply : public ::testing::TestWithParam<ReplyBody> {};
+class Body : public ::testing::TestWithParam<ReplyBody> {};
 
-TEST_P(Reply, LeavesItsFields) {
+// The reply's own record, then laid over a table an earlier reply filled: the fields the reply
+// reached read as the row says, the first one it did not reach reads "old" over the table and
+// empty in the reply's own record.
+TEST_P(Body, LeavesItsFields) {
     const ReplyBody& c = GetParam();
+    ReplyRecord reply;
+    EXPECT_EQ(ApplyReply(c.body, reply), c.result);
     Table table;
     for (auto& field : table)
         quillon::CopyText(field, u"old");
-    EXPECT_EQ(ApplyReply(c.body, table), c.result);
-    for (std::size_t i = 0; i < c.fields.size(); ++i)
+    LayOver(reply, table);
+    for (std::size_t i = 0; i < c.fields.size(); ++i) {
+        const int n = static_cast<int>(i);
         EXPECT_EQ(std::u16string(table[i]), c.fields[i]) << "field " << i;
+        EXPECT_EQ(reply.Field(n), c.fields[i] == u"old" ? u"" : c.fields[i]) << "field " << i;
+        EXPECT_EQ(n < reply.count, c.fields[i] != u"old") << "field " << i;
+    }
     // Every field stays terminated inside its 100 units, whatever the body.
     for (const auto& field : table)
         EXPECT_LT(quillon::BoundedLength(field, 100), 100u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Bodies, Reply, ::testing::ValuesIn(ReplyBodies()),
+INSTANTIATE_TEST_SUITE_P(Bodies, Body, ::testing::ValuesIn(ReplyBodies()),
                          [](const auto& param) { return std::string(param.param.name); });
 
 TEST(ReplyRecord, UnitCutNeverLeavesAHalfPair) {

@@ -98,4 +98,20 @@ TEST(Endpoints, KoreanRateThatOverflowsIsRefusedAndUrlKept) {
     EXPECT_EQ(std::u16string(g_requestUrl), u"untouched");
 }
 
+// Login reply field 5 goes verbatim into every later URL: only a host, with an optional port.
+TEST(UrlFormat, HostAndPortTakesAHostAndNothingElse) {
+    const std::u16string hosts[] = {u"127.0.0.1:8480", u"mileage.example.com", u"pos-1.example.co.kr:80",
+                                    u"localhost:65535", u"[::1]:8480", u"[2001:db8::7:1]", u"[::ffff:192.0.2.1]:443",
+                                    u"[1:2:3:4:5:6:7:8]", std::u16string(63, u'a') + u".b"};
+    const std::u16string others[] = {
+        u"", u"h/x", u"h?deviceid=other", u"h#", u"user@h", u"h:", u"h:0", u"h:65536", u"h:80:81", u"h :80",
+        u"h..example", u"-h.example", u"h.example.", u"호스트.example", u"256.1.1.1", u"1.2.3", u"::1", u"[::1",
+        u"[::1]x", u"[1::2::3]", u"[1:2:3:4:5:6:7:8:9]", u"[fe80::1%25eth0]", u"[h.example]",
+        std::u16string(64, u'a') + u".b"};
+    for (const auto& host : hosts)
+        EXPECT_TRUE(IsHostAndPort(host)) << quillon::Utf16ToUtf8(host);
+    for (const auto& other : others)
+        EXPECT_FALSE(IsHostAndPort(other)) << quillon::Utf16ToUtf8(other);
+}
+
 } // namespace

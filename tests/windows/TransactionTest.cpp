@@ -132,14 +132,18 @@ const Scenario kScenarios[] = {
     {.name = "GiveReplyCutMidBody", .op = kGive, .operationFault = "reset&after=5",
      .completion = Completion::None},
     {.name = "GiveNeverAnswered", .op = kGive, .operationFault = "hang", .completion = Completion::None},
+    {.name = "GiveAnsweredWithABadGatewayPage", .op = kGive, .operationFault = "body&status=502",
+     .operationBody = "<html><h1>502 Bad Gateway</h1></html>", .completion = Completion::None},
+    {.name = "PayAnsweredWithAnEmptyServerError", .op = kPay, .operationFault = "body&status=500",
+     .completion = Completion::None},
     {.name = "GiveReplySlow", .op = kGive, .operationFault = "slow&chunk=2&ms=150"},
     {.name = "GiveReplyOfFortyFields", .op = kGive, .operationFault = "body",
      .operationBody = Record(std::vector<std::string>(40, "1500"))},
     {.name = "CompletionCutMidBody", .op = kGive, .pollFault = "reset&after=12"},
     {.name = "ServerDownWhilePolling", .op = kGive, .pollFault = "refuse"},
     {.name = "PollsFailWithAReset", .op = kPay, .pollFault = "reset&after=2", .amount = L"100"},
-    {.name = "PollAnsweredWithStatus500", .op = kGive, .pollFault = "status&code=500",
-     .pollFaultHolds = false},
+    // The completion record itself, under status 500: not the operator's answer, not a completion.
+    {.name = "CompletionUnderStatus500", .op = kGive, .pollFault = "status&code=500"},
     {.name = "PollsSlow", .op = kGive, .pollFault = "slow&chunk=16&ms=80", .pollFaultHolds = false},
     {.name = "PollsDelayed", .op = kGive, .pollFault = "delay&ms=1500", .pollFaultHolds = false},
     {.name = "CodeOfAnotherOperation", .op = kGive, .pollFault = "body", .pollBody = "1</>12</>n"},
@@ -239,6 +243,9 @@ struct TextCase {
     const char* fault; // on the text-message path
     const wchar_t* message;
     bool sent; // the server's outbox holds it and the dialog closes with the box
+    std::string body = "0</>no"; // of a fault "body"
+    // Armed on get-result before the click: a reply that says "not yet" with lines beside it.
+    const char* pendingPoll = nullptr;
 };
 
 class TextMessage : public TillTest, public ::testing::WithParamInterface<TextCase> {};
@@ -253,12 +260,26 @@ TEST_P(TextMessage, IsRefusedSentOrFailsAsItShould) {
     ASSERT_TRUE(Shows(dialog, Waiting(kGive, std::atoi(c.coins)), {ControlRect(dialog, IDC_PHONE_EDIT)}))
         << "the give reply's coins";
     if (c.fault) {
-        ASSERT_TRUE(sim.ArmFault(kTextPath, c.fault, "0</>no"));
+        ASSERT_TRUE(sim.ArmFault(kTextPath, c.fault, c.body));
+    }
+    if (c.pendingPoll) {
+        ASSERT_TRUE(sim.ArmFault(kResultPath, "body", c.pendingPoll));
+        ASSERT_TRUE(WaitForSent(kGetResultTemplate, Sent(kGetResultTemplate) + 2));
     }
     const long long before = std::time(nullptr);
     gui::SetDlgItemTextOf(dialog, IDC_PHONE_EDIT, c.phone);
     const POINT send = Centre(kSendButtonRect);
     gui::ClickClient(dialog, send.x, send.y);
+    if (c.sent) {
+        // Behind the box the give shows as sent: its picture, and no lines that no confirmation
+        // of this give brought.
+        HWND box = gui::WaitForMessageBox(app.Id(), kWaitMs);
+        ASSERT_NE(box, nullptr);
+        RECT boxRect = {};
+        GetWindowRect(box, &boxRect);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&boxRect), 2);
+        EXPECT_TRUE(Shows(dialog, Result(kGive, {}), {boxRect}));
+    }
     EXPECT_EQ(TakeMessageBox(), c.message);
     const auto outbox = sim.SmsOutbox();
     if (c.sent) {
@@ -275,6 +296,7 @@ TEST_P(TextMessage, IsRefusedSentOrFailsAsItShould) {
     if (!c.fault) {
         EXPECT_TRUE(outbox.empty()); // a faulty answer may come after the server booked it
     }
+    ASSERT_TRUE(sim.DisarmFault(kResultPath));
     EXPECT_EQ(Sent(kTextMessageTemplate), c.fault ? 1 : 0) << "a refusal before sending sends nothing";
     const int polls = Sent(kGetResultTemplate);
     EXPECT_TRUE(WaitForSent(kGetResultTemplate, polls + 2)) << "polling goes on";
@@ -287,14 +309,17 @@ TEST_P(TextMessage, IsRefusedSentOrFailsAsItShould) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, TextMessage,
     ::testing::Values(
-        TextCase{"Sent", "1500", L"010-1234-5678", nullptr, kTextMessageSent, true},
+        TextCase{"Sent", "1500", L"010-1234-5678", nullptr, kTextMessageSent, true, "",
+                 "1</>0</>홍길동</>1</>2</>3</>4</>5</>6"},
         TextCase{"TextArrivesExactly", "1500", L"010 & 한글+#%=?", nullptr, kTextMessageSent, true},
         TextCase{"NoCoins", "0", L"010-1234-5678", nullptr, kNoCoins, false},
         TextCase{"NegativeCoins", "-5", L"010-1234-5678", nullptr, kNoCoins, false},
         TextCase{"NoPhone", "1500", L"", nullptr, kNoPhone, false},
         TextCase{"PhoneTooLongForTheUrl", "1500", std::wstring(400, L'1'), nullptr, kPhoneTooLong, false},
         TextCase{"RefusalReply", "1500", L"010-1234-5678", "body", kNetworkFailed, false},
-        TextCase{"ConnectionReset", "1500", L"010-1234-5678", "reset&after=0", kNetworkFailed, false}),
+        TextCase{"ConnectionReset", "1500", L"010-1234-5678", "reset&after=0", kNetworkFailed, false},
+        TextCase{"BadGatewayPageWithAnAcceptingBody", "1500", L"010-1234-5678", "body&status=502", kNetworkFailed,
+                 false, "1"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // The send image acts on a give's waiting screen only, never on a pay's or a cancel's.
@@ -309,6 +334,72 @@ TEST_F(TillTest, SendImageIsIgnoredOutsideAGivesWaitingScreen) {
         ASSERT_TRUE(Close(dialog, kEsc));
     }
     EXPECT_EQ(Sent(kTextMessageTemplate), 0);
+}
+
+// A pay after a completed pay (a cancel after a completed cancel), polled into a proxy's error
+// page, a script's empty error and a page of the operator's site: the earlier completion's code
+// and lines count for nothing; the waiting screen stays, no delete-data goes out, and the
+// customer's own confirmation completes it with its own lines.
+class AfterACompletion : public TillTest, public ::testing::WithParamInterface<const Operation*> {};
+
+TEST_P(AfterACompletion, TheNextWaitsForItsOwnConfirmation) {
+    const Operation& op = *GetParam();
+    if (op.op == Cancel) {
+        // Two payments of the amount to cancel, by a second till of the shop.
+        const std::string till = Fields(sim.Get(TargetOf(kLoginTemplate, {"demo", "demo"})).body).at(1);
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_EQ(sim.Get(TargetOf(kPayTemplate, {till, "100", "5"})).body, "1");
+            ASSERT_TRUE(sim.Confirm(till));
+        }
+    }
+    ASSERT_TRUE(OpenAmountEntry());
+    HWND dialog = Start(op, L"100");
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(WaitForSent(kGetResultTemplate, 1));
+    ASSERT_TRUE(sim.Confirm(Device()));
+    ASSERT_TRUE(WaitForSent(kDeleteDataTemplate, 1));
+    ASSERT_EQ(LinesDrawn(dialog, op), op.lines);
+    ASSERT_TRUE(Close(dialog, kEnter));
+
+    ASSERT_NE(dialog = Start(op, L"100"), nullptr);
+    const std::pair<const char*, std::string> pages[] = {
+        {"body&status=502", "<html><h1>502 Bad Gateway</h1></html>"}, {"body&status=500", ""},
+        {"body", "<html>maintenance</html>"}};
+    for (const auto& [fault, page] : pages) {
+        ASSERT_TRUE(sim.ArmFault(kResultPath, fault, page));
+        ASSERT_TRUE(WaitForSent(kGetResultTemplate, Sent(kGetResultTemplate) + 3)) << fault;
+        EXPECT_EQ(Sent(kDeleteDataTemplate), 1) << fault << ": completed by a page";
+        EXPECT_TRUE(Shows(dialog, Waiting(op))) << fault;
+    }
+    ASSERT_TRUE(sim.DisarmFault(kResultPath));
+    ASSERT_TRUE(sim.Confirm(Device()));
+    ASSERT_TRUE(WaitForSent(kDeleteDataTemplate, 2));
+    EXPECT_EQ(LinesDrawn(dialog, op), op.lines);
+    EXPECT_TRUE(Close(dialog, kEnter));
+    ExpectQuietAndRunning();
+}
+
+INSTANTIATE_TEST_SUITE_P(PayAndCancel, AfterACompletion, ::testing::Values(&kPay, &kCancel),
+                         [](const auto& param) { return std::string(param.param->name); });
+
+// The amount entry opens with the rate in use, the one the cashier confirmed last, never with a
+// field that the last reply happened to carry in that place (a give's result line 2 is its sales).
+TEST_F(TillTest, AmountEntryReopensWithTheRateInUse) {
+    ASSERT_TRUE(OpenAmountEntry());
+    EXPECT_EQ(gui::DlgItemTextOf(amountEntry, IDC_RATE_EDIT), L"5") << "the login's rate";
+    const std::wstring rate = L"3";
+    HWND dialog = Start(kGive, L"15000", &rate);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(WaitForSent(kGetResultTemplate, 1));
+    ASSERT_TRUE(sim.Confirm(Device()));
+    ASSERT_TRUE(WaitForSent(kDeleteDataTemplate, 1));
+    ASSERT_EQ(LinesDrawn(dialog, kGive), kGive.lines);
+    ASSERT_TRUE(Close(dialog, kEnter));
+    ASSERT_TRUE(WaitUntilResponsive(amountEntry));
+    gui::CommandCancel(amountEntry);
+    ASSERT_TRUE(gui::WaitForWindowGone(amountEntry, kWaitMs));
+    ASSERT_TRUE(OpenAmountEntry());
+    EXPECT_EQ(gui::DlgItemTextOf(amountEntry, IDC_RATE_EDIT), L"3");
 }
 
 } // namespace
