@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
     int port = options.port;
     if (port == 0) {
         books = std::make_unique<Books>(":memory:", Books::Seed::Demo);
-        server = std::make_unique<OperatorServer>(*books);
+        server = std::make_unique<OperatorServer>(*books, nullptr, OperatorServer::Simulation::On);
         std::string error;
         if (!server->Bind("127.0.0.1", 0, error)) {
             std::fprintf(stderr, "quillon-server-bench: %s\n", error.c_str());

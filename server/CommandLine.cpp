@@ -13,12 +13,12 @@ bool CommandLine::Parse(const std::vector<std::string>& args, std::string& error
             flag.resize(eq);
             hasValue = true;
         }
-        if (flag == "--help" || flag == "-h") {
+        if (flag == "--help" || flag == "-h" || flag == "--simulate") {
             if (hasValue) {
                 error = flag + " takes no value";
                 return false;
             }
-            help = true;
+            (flag == "--simulate" ? simulate : help) = true;
             continue;
         }
         if (flag != "--host" && flag != "--port" && flag != "--db" && flag != "--seed") {
@@ -59,21 +59,32 @@ bool CommandLine::Parse(const std::vector<std::string>& args, std::string& error
             seed = value;
         }
     }
+    if (seed.empty())
+        seed = db == ":memory:" ? "demo" : "none";
     return true;
+}
+
+bool CommandLine::SimulationBeyondLoopback() const {
+    return simulate && host != "localhost" && host != "::1" && host.rfind("127.", 0) != 0;
 }
 
 std::string CommandLine::Usage() {
     return R"(Usage: quillon-server [--host HOST] [--port PORT] [--db FILE | :memory:] [--seed demo|none]
+                      [--simulate]
 
-The reference operator server for Quillon: the till's HTTP endpoints, real books in SQLite,
-the customer's side simulated (/app, /sim/confirm) and faults on demand (/sim/fault).
+The reference operator server for Quillon: the till's HTTP endpoints and real books in SQLite;
+with --simulate also the customer's side (/app, /sim/confirm) and faults on demand (/sim/fault).
 
   --host HOST   address to listen on (default 127.0.0.1, loopback only)
   --port PORT   TCP port (default 8480; 0 picks a free port)
   --db FILE     SQLite database file, created when missing; :memory: keeps nothing
                 (default :memory:)
   --seed demo   fill a new database with the demo shop (id "demo", password "demo") and
-                customers (default); --seed none starts a new database empty
+                customers; --seed none starts a new database empty (default: demo for
+                :memory:, none for a file)
+  --simulate    serve the simulation for tests and demos: /app, /sim/* and the request log.
+                Whoever reaches the port can then confirm, change shops and hang tills: keep
+                it on loopback
   -h, --help    show this help
 
 Prints "quillon-server listening on HOST:PORT" once it accepts connections, then one line per

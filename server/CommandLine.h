@@ -1,5 +1,5 @@
-// quillon-server's command line: --host, --port, --db, --seed and --help, each flag taking its
-// value as the next argument or after '=' (--port=8480).
+// quillon-server's command line: --host, --port, --db, --seed, --simulate and --help, each flag
+// taking its value as the next argument or after '=' (--port=8480).
 #pragma once
 
 #include <string>
@@ -10,8 +10,14 @@ public:
     std::string host = "127.0.0.1";
     int port = 8480;
     std::string db = ":memory:";
-    std::string seed = "demo"; // "demo" or "none"; used only when the database is new
+    // "demo" or "none"; used only when the database is new. Unless given, "demo" for :memory:
+    // and "none" for a file: a shop's books never start with the demo shop's known password.
+    std::string seed;
+    bool simulate = false; // serve /sim/* and /app
     bool help = false;
+
+    // Whether the simulation would be reachable from another machine.
+    bool SimulationBeyondLoopback() const;
 
     // Parses argv[1..]; false with a message in `error` for an unknown flag, a missing or bad value.
     bool Parse(const std::vector<std::string>& args, std::string& error);

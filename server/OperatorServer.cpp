@@ -111,8 +111,8 @@ public:
     }
 };
 
-OperatorServer::OperatorServer(Books& books, LogSink log)
-    : m_books(books), m_log(std::move(log)), m_http(std::make_unique<Http>()) {
+OperatorServer::OperatorServer(Books& books, LogSink log, Simulation simulation)
+    : m_books(books), m_log(std::move(log)), m_simulation(simulation), m_http(std::make_unique<Http>()) {
     m_http->new_task_queue = [] { return new ElasticThreadPool(kMaxThreads, kKeptThreads, kIdleThreadExit); };
     m_http->set_payload_max_length(1 << 20);
     m_http->set_keep_alive_max_count(100);
@@ -205,8 +205,9 @@ void OperatorServer::WriteLog(const httplib::Request& req, const httplib::Respon
 
 void OperatorServer::AddRoutes() {
     m_http->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-        if (!IsSimulation(req.path))
-            m_requests.Add(req.target);
+        // Only the simulation serves the log; without it nothing is kept. Never a password.
+        if (m_simulation == Simulation::On && !IsSimulation(req.path))
+            m_requests.Add(MaskPasswords(req.target));
         // A POST that announces no body ("curl -X POST URL") has none. httplib would read one up
         // to the end of the connection, that is until its read time-out, so such a request is
         // answered here, before the body is read.
@@ -293,7 +294,8 @@ void OperatorServer::AddRoutes() {
         return m_books.CancelNotice(query(req));
     });
 
-    AddSimulation();
+    if (m_simulation == Simulation::On)
+        AddSimulation();
 
     const auto unknown = [](const httplib::Request&, httplib::Response& res) {
         res.status = 404;

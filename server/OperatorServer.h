@@ -33,7 +33,11 @@ public:
     // Receives one line per answered request (no newline). Called from request threads.
     using LogSink = std::function<void(const std::string&)>;
 
-    explicit OperatorServer(Books& books, LogSink log = nullptr);
+    // Whether /sim/* and /app are served. They confirm any pending operation as any customer,
+    // change shops, hang tills and show the request log: for tests and the demo only.
+    enum class Simulation { Off, On };
+
+    OperatorServer(Books& books, LogSink log, Simulation simulation);
     ~OperatorServer();
     OperatorServer(const OperatorServer&) = delete;
     OperatorServer& operator=(const OperatorServer&) = delete;
@@ -49,7 +53,8 @@ public:
     // waits for the request threads. Safe to call more than once.
     void Stop();
 
-    // A request target as it may be shown: the value of every "password" parameter replaced.
+    // A request target as it may be kept or shown: the value of every "password" parameter
+    // replaced. The request log and the printed lines hold only this form.
     static std::string MaskPasswords(const std::string& target);
 
 private:
@@ -67,6 +72,7 @@ private:
 
     Books& m_books;
     LogSink m_log;
+    const Simulation m_simulation;
     RequestLog m_requests;
     FaultTable m_faults;
     TillActivity m_tills;

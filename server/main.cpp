@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
         return kStartError;
     }
 
-    OperatorServer server(*books, PrintLine);
+    OperatorServer server(*books, PrintLine,
+                          options.simulate ? OperatorServer::Simulation::On : OperatorServer::Simulation::Off);
     if (!server.Bind(options.host, options.port, error)) {
         std::fprintf(stderr, "quillon-server: cannot listen on %s:%d: %s\n", options.host.c_str(),
                      options.port, error.c_str());
@@ -62,6 +63,10 @@ int main(int argc, char** argv) {
     }
     server.Start();
     PrintLine("quillon-server listening on " + options.host + ":" + std::to_string(server.Port()));
+    if (options.SimulationBeyondLoopback())
+        std::fprintf(stderr, "quillon-server: warning: --simulate on %s: anyone who reaches the port can confirm "
+                             "operations, change shops and read the request log\n",
+                     options.host.c_str());
 
     int signal = 0;
     sigwait(&stopSignals, &signal);

@@ -15,7 +15,7 @@ if curl -s -o /dev/null --max-time 1 "http://127.0.0.1:$port/"; then
 fi
 
 log=$(mktemp -t quillon-server.XXXXXX.log)
-"$server" --host 127.0.0.1 --port "$port" --db :memory: >"$log" 2>&1 &
+"$server" --host 127.0.0.1 --port "$port" --db :memory: --simulate >"$log" 2>&1 &
 pid=$!
 cleanup() {
     kill "$pid" 2>/dev/null

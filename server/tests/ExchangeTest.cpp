@@ -163,12 +163,12 @@ INSTANTIATE_TEST_SUITE_P(
                 {"GET /android/pcposgetmilegeret.php?deviceid={e}", "1</>11</>*"},
                 {"GET /android/processcancel.php?storeidx=nobody", "REFUSED"},
                 {"GET /android/processcancel.php", "REFUSED"}}},
-        Script{"RequestLogKeepsRawTargetsOfOperatorEndpointsOnly",
+        Script{"RequestLogKeepsRawTargetsOfOperatorEndpointsOnlyPasswordsMasked",
                {{"POST /sim/reset", "1"},
                 {"GET /android/poslogin.php?id=demo&password=de+mo%2B", "REFUSED"},
                 {"GET /android/pcposgetmilegeret.php?deviceid=%ED%95%9C%20x", "REFUSED"},
                 {"GET /sim/echo?a=1", "1</>a=1"},
-                {"GET /sim/requests", "* /android/poslogin.php?id=demo&password=de+mo%2B\n"
+                {"GET /sim/requests", "* /android/poslogin.php?id=demo&password=***\n"
                                       "* /android/pcposgetmilegeret.php?deviceid=%ED%95%9C%20x\n"}}},
         Script{"EchoShowsDecodedParametersInOrder",
                {{"GET /sim/echo", "1"},

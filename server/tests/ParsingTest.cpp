@@ -115,9 +115,21 @@ TEST(CommandLine, Flags) {
     ASSERT_TRUE(line.Parse({"--host", "0.0.0.0", "--port=0", "--db", "x.db", "--seed=none"}, error)) << error;
     EXPECT_EQ(line.host + " " + std::to_string(line.port) + " " + line.db + " " + line.seed, "0.0.0.0 0 x.db none");
     EXPECT_TRUE(line.Parse({"-h"}, error) && line.help);
+    // The demo shop, with its known password, only where nothing is kept unless asked for.
+    const std::pair<std::vector<std::string>, std::string> seeds[] = {
+        {{}, "demo"}, {{"--db", "shop.db"}, "none"}, {{"--db", "shop.db", "--seed", "demo"}, "demo"},
+        {{"--seed=none"}, "none"}};
+    for (const auto& [args, seed] : seeds) {
+        CommandLine parsed;
+        ASSERT_TRUE(parsed.Parse(args, error)) << error;
+        EXPECT_EQ(parsed.seed, seed) << (args.empty() ? "no flags" : args[1]);
+        EXPECT_FALSE(parsed.simulate);
+    }
+    ASSERT_TRUE(line.Parse({"--simulate"}, error));
+    EXPECT_TRUE(line.simulate);
     const std::vector<std::vector<std::string>> refused = {
         {"--port", "65536"}, {"--port", "-1"}, {"--port", "80a"}, {"--port"},   {"--port="},     {"--seed", "full"},
-        {"--db="},           {"--host", ""},   {"--verbose"},     {"8480"},     {"--help=yes"},
+        {"--db="},           {"--host", ""},   {"--verbose"},     {"8480"},     {"--help=yes"}, {"--simulate=yes"},
     };
     for (const auto& args : refused) {
         CommandLine bad;

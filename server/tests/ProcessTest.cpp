@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -90,9 +91,9 @@ private:
 };
 
 int PortFromReadyLine(const std::string& out) {
-    const std::string prefix = "quillon-server listening on 127.0.0.1:";
-    const auto at = out.find(prefix);
-    return at == std::string::npos ? -1 : std::stoi(out.substr(at + prefix.size()));
+    const auto at = out.find("quillon-server listening on ");
+    const auto colon = out.find(':', at);
+    return at == std::string::npos || colon == std::string::npos ? -1 : std::stoi(out.substr(colon + 1));
 }
 
 // How the binary ends without serving: its exit code and what it says. "{busy}" is a port that
@@ -133,6 +134,43 @@ TEST(ServerProcess, ServesLogsAndStopsOnSignals) {
         EXPECT_EQ(p.Out().find("secret-pw"), std::string::npos);
         EXPECT_NE(p.Out().find("stopping"), std::string::npos);
     }
+}
+
+// The simulation only when asked for, a warning when it would be reachable from elsewhere, a new
+// file database without the demo shop, and no password unmasked in anything served or printed.
+TEST(ServerProcess, SimulatesOnlyWhenAskedAndKeepsNoPassword) {
+    const std::string db = "/tmp/quillon-process-test-" + std::to_string(getpid()) + ".db";
+    const struct {
+        std::vector<std::string> args;
+        bool simulates, demoShop, warns;
+    } cases[] = {
+        {{"--db", ":memory:"}, false, true, false},
+        {{"--db", ":memory:", "--simulate"}, true, true, false},
+        {{"--db", db}, false, false, false},
+        {{"--db", db, "--simulate"}, true, false, false}, // the same file: still not seeded
+        {{"--host", "0.0.0.0", "--simulate"}, true, true, true},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--port", "0"});
+        ServerProcess p(args);
+        const int port = PortFromReadyLine(p.ReadUntil("\n"));
+        ASSERT_GT(port, 0) << p.Out();
+        const SimClient http(port);
+        EXPECT_EQ(http.Get("/android/poslogin.php?id=demo&password=demo").body.substr(0, 2),
+                  c.demoShop ? "1<" : "0<");
+        for (const char* route : {"/sim/requests", "/sim/sms", "/app", "/sim/clock"})
+            EXPECT_EQ(http.Get(route).status, c.simulates ? 200 : 404) << route << " " << args[1];
+        EXPECT_EQ(http.Post("/sim/confirm?deviceid=x").status, c.simulates ? 200 : 404);
+        const std::string log = c.simulates ? http.Get("/sim/requests").body : "";
+        EXPECT_EQ(log.find("password=demo"), std::string::npos) << log;
+        EXPECT_EQ(log.find("password=***") != std::string::npos, c.simulates) << log;
+        p.Signal(SIGTERM);
+        EXPECT_EQ(p.Exit(), 0);
+        EXPECT_EQ(p.Out().find("password=demo"), std::string::npos) << p.Out();
+        EXPECT_EQ(p.Out().find("warning: --simulate") != std::string::npos, c.warns) << p.Out();
+    }
+    std::remove(db.c_str());
 }
 
 } // namespace

@@ -1,49 +1,51 @@
 // The limits of one exchange, on the backend this build has (libcurl natively, WinInet under
-// Wine): whatever the server does, an exchange ends within its limit as a failed one, and the
-// field table keeps what it held. Shortened limits keep most rows fast; the "Real" rows hold the
-// program's own constants (only where QUILLON_REAL_LIMITS is set: they take 40 s).
+// Wine): whatever the server does, an exchange ends within its limit as a failed one, the field
+// table keeps what it held, and a request given up on never reaches the server afterwards.
+// Shortened limits keep most rows fast; the "Real" rows hold the program's own constants (only
+// where QUILLON_REAL_LIMITS is set: they take about two minutes).
 #include "ServerTest.h"
 
+#include "dialogs/OperationRequest.h"
+#include "dialogs/PollCompletion.h"
+#include "dialogs/TextMessage.h"
 #include "framework/Internet.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
+#include <thread>
 
 namespace {
+
+using namespace std::chrono;
 
 constexpr InternetLimits kShort{1000, 2500, 2000};
 constexpr InternetLimits kReal{InternetTimeouts::kConnectMs, InternetTimeouts::kExchangeMs, InternetTimeouts::kStallMs};
 
 struct Stall {
     const char* name;
-    const char* fault;       // armed on get-result; nullptr: the port drops connects for blackholeMs
-    std::int64_t blackholeMs;
+    const char* fault; // armed on get-result
     InternetLimits limits;
     bool real;
 };
 
-class ExchangeLimits : public ServerTest, public ::testing::WithParamInterface<Stall> {
+class LimitsTest : public ServerTest {
 protected:
     void TearDown() override {
         SetInternetLimitsForTests(kReal);
-        // A black hole must be over before the next test talks to the server.
-        for (int i = 0; i < 100 && sim.Get("/sim/requests").status != 200; ++i) {
-        }
         ServerTest::TearDown();
     }
 };
+
+class ExchangeLimits : public LimitsTest, public ::testing::WithParamInterface<Stall> {};
 
 TEST_P(ExchangeLimits, EndTheExchangeInTime) {
     const Stall& c = GetParam();
     if (c.real && !std::getenv("QUILLON_REAL_LIMITS"))
         GTEST_SKIP() << "set QUILLON_REAL_LIMITS=1 to hold the 10 s and 30 s limits themselves";
     SetInternetLimitsForTests(c.limits);
-    if (c.fault) {
-        ASSERT_TRUE(sim.ArmFault("/android/pcposgetmilegeret.php", c.fault));
-    } else {
-        ASSERT_EQ(sim.Post("/sim/blackhole?ms=" + std::to_string(c.blackholeMs)).body, "1");
-    }
+    ASSERT_TRUE(sim.ArmFault("/android/pcposgetmilegeret.php", c.fault));
     FillFields();
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(Send(Url("/android/pcposgetmilegeret.php?deviceid=x")), 0) << "a stalled exchange counted";
@@ -51,7 +53,7 @@ TEST_P(ExchangeLimits, EndTheExchangeInTime) {
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(Fields(), AllSentinel());
     // What the clock may add to a limit: the exchange's own start and end, a loaded machine.
-    const long long limit = c.fault ? c.limits.exchangeMs : c.limits.connectMs;
+    const long long limit = c.limits.exchangeMs;
     EXPECT_LE(took, limit + 1500);
     if (c.real) {
         EXPECT_GE(took, limit - 500) << "ended before its limit: by what?";
@@ -61,14 +63,95 @@ TEST_P(ExchangeLimits, EndTheExchangeInTime) {
 
 INSTANTIATE_TEST_SUITE_P(
     Stalls, ExchangeLimits,
-    ::testing::Values(Stall{"Silent", "hang", 0, kShort, false},
+    ::testing::Values(Stall{"Silent", "hang", kShort, false},
                       // A byte every 300 ms never lets a socket time-out fire; only the deadline ends it.
-                      Stall{"StatusLineAndHeadersTrickled", "trickle&chunk=1&ms=300", 0, kShort, false},
-                      Stall{"BodyTrickled", "slow&chunk=1&ms=300", 0, kShort, false},
-                      Stall{"ConnectBlackHoled", nullptr, 4000, kShort, false},
+                      Stall{"StatusLineAndHeadersTrickled", "trickle&chunk=1&ms=300", kShort, false},
+                      Stall{"BodyTrickled", "slow&chunk=1&ms=300", kShort, false},
                       // 42 bytes of refusal at a byte every 0.8 s: 34 s, yet no stall time-out.
-                      Stall{"RealDeadline", "slow&chunk=1&ms=800", 0, kReal, true},
-                      Stall{"RealConnectLimit", nullptr, 13000, kReal, true}),
+                      Stall{"RealDeadline", "slow&chunk=1&ms=800", kReal, true}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+constexpr char kOperationPath[] = "/android/pcposmilege.php";
+constexpr char kTextPath[] = "/sms_client_v10/pctelmilege.php";
+constexpr char kResultPath[] = "/android/pcposgetmilegeret.php";
+
+struct Late {
+    const char* name;
+    bool closeAPoll;         // close a transaction whose poll is in its connect; else give + text
+    InternetLimits limits;
+    int blackholeMs;         // longer than the connect limit: the kernel's next SYN retry connects
+    int watchMs;             // from the start, how long nothing may arrive
+    bool real;
+};
+
+// The port drops connects (its SYNs go unanswered and the kernel retries them) until after the
+// exchange has failed or its transaction has been closed; then it accepts again, and nothing of
+// the given-up requests may arrive while the test watches. Without care the retried connect
+// completes and the request is written seconds after the cashier saw it fail.
+class LateSend : public LimitsTest, public ::testing::WithParamInterface<Late> {
+protected:
+    int Count(const char* path) const {
+        int n = 0;
+        for (const auto& target : sim.RequestTargets())
+            n += target.rfind(path, 0) == 0;
+        return n;
+    }
+    bool Blackhole(int ms) const { return sim.Post("/sim/blackhole?ms=" + std::to_string(ms)).body == "1"; }
+};
+
+TEST_P(LateSend, NothingGivenUpArrivesLater) {
+    const Late& c = GetParam();
+    if (c.real && !std::getenv("QUILLON_REAL_LIMITS"))
+        GTEST_SKIP() << "set QUILLON_REAL_LIMITS=1 to watch a minute past the real 10 s limit";
+    ASSERT_TRUE(LogIn());
+    g_operation = Give;
+    SetSaleInputs(u"15000", u"5");
+    const auto start = steady_clock::now();
+    if (c.closeAPoll) {
+        const std::uint32_t transaction = BeginTransaction();
+        g_txState = TxGiveSent;
+        ClearStopPolling();
+        std::thread poller([transaction] { PollCompletion(transaction); });
+        // Once the first poll has been answered (the poller then pauses 300 ms), the next one's
+        // connect is dropped.
+        int polls = 0;
+        for (int i = 0; i < 500 && (polls = Count(kResultPath)) == 0; ++i)
+            std::this_thread::sleep_for(milliseconds(5));
+        ASSERT_TRUE(Blackhole(c.blackholeMs));
+        std::this_thread::sleep_for(milliseconds(kPollPauseMs + 300)); // the next poll is in its connect
+        EndTransaction();
+        std::this_thread::sleep_until(start + milliseconds(c.watchMs));
+        EXPECT_EQ(Count(kResultPath), polls) << "a poll of the closed transaction arrived";
+        poller.join(); // a test may wait for it; the dialog never does
+        return;
+    }
+    SetInternetLimitsForTests(c.limits);
+    BeginTransaction();
+    ASSERT_TRUE(Blackhole(c.blackholeMs));
+    // Both at once, as a poller's exchange would run beside the UI thread's.
+    auto text = std::async(std::launch::async, [] { return SendTextMessage(u"010-1234-5678", 1); });
+    EXPECT_EQ(SendOperation(Give), OperationResult::Failed);
+    EXPECT_EQ(text.get(), TextMessageResult::Failed);
+    const long long took = duration_cast<milliseconds>(steady_clock::now() - start).count();
+    EXPECT_LE(took, c.limits.connectMs + 1500);
+    if (c.real) {
+        EXPECT_GE(took, c.limits.connectMs - 500) << "ended before its limit: by what?";
+        std::printf("%s: the exchanges ended after %lld ms\n", c.name, took);
+    }
+    std::this_thread::sleep_until(start + milliseconds(c.watchMs));
+    EXPECT_EQ(Count(kOperationPath), 0) << "the give arrived after it was reported failed";
+    EXPECT_EQ(Count(kTextPath), 0) << "the text message arrived after it was reported failed";
+    EXPECT_TRUE(sim.SmsOutbox().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Connects, LateSend,
+    ::testing::Values(
+        // Retried SYNs go out at about 1, 3, 7, 15 and 31 s: the one at 3 s connects.
+        Late{"PastTheConnectLimit", false, kShort, 2500, 8000, false},
+        Late{"PollClosedDuringItsConnect", true, kReal, 2500, 8000, false},
+        // The limit of the program itself: the retry at 15 s connects; a minute is watched.
+        Late{"PastTheRealConnectLimit", false, kReal, 12000, 70000, true}),
     [](const auto& param) { return std::string(param.param.name); });
 
 } // namespace

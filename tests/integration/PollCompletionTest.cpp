@@ -1,7 +1,7 @@
 // The completion poller on its worker thread beside the UI thread's exchanges, against the
-// server: the right g_txDone for a completion and for each kind of stop, each UI exchange reading
-// its own reply, closes at any moment that leave nothing of the closed poll behind, and a text
-// message that never follows a confirmation. (A close during a stalled poll, through the real
+// server: the right g_txDone for a completion and for each kind of stop, each exchange deciding
+// on its own reply whatever shape it has, closes at any moment that leave nothing of the closed
+// poll behind, and a text message that never follows a confirmation. (A close during a stalled poll, through the real
 // dialog: tests/windows/ClosingTest.cpp.) Under native-tsan these are the race detector's material.
 #include "ServerTest.h"
 
@@ -107,57 +107,6 @@ protected:
     int m_foreignReplies = 0;
 };
 
-struct CompletionCase {
-    const char* name;
-    MileageOp op;
-    const char16_t* price;
-    std::int32_t sentState;
-    const char16_t* code;
-    int lastLine; // the last result line the screen paints
-};
-
-class Completion : public PollCompletionTest, public ::testing::WithParamInterface<CompletionCase> {};
-
-TEST_P(Completion, RecordsTheStateAndLeavesTheResultLines) {
-    const CompletionCase& c = GetParam();
-    if (c.op == Cancel) {
-        // A payment of the amount to cancel, by a second till of the shop.
-        const std::string till = ::Fields(sim.Get("/android/poslogin.php?id=demo&password=demo").body).at(1);
-        const std::string pay = "/android/pcposmilege.php?process=2&milege=5&price=" + U8(c.price);
-        ASSERT_EQ(sim.Get(pay + "&deviceid=" + till).body, "1");
-        ASSERT_TRUE(sim.Confirm(till));
-        sim.Reset();
-    }
-    ASSERT_EQ(StartOperation(c.op, c.price), OperationResult::Accepted);
-    StartPoller();
-    ASSERT_TRUE(ExchangeUntil([&] { return Count(kResultPath) >= 3; })) << "the poller never polled";
-    ASSERT_TRUE(sim.Confirm(m_device));
-    ASSERT_TRUE(ExchangeUntil([&] { return m_finished.load(); })) << "the poller did not end";
-    JoinPoller();
-
-    EXPECT_EQ(m_result.load(), 1);
-    EXPECT_EQ(g_txDone.load(), c.sentState);
-    EXPECT_TRUE(g_txConfirmed.load());
-    EXPECT_EQ(m_foreignReplies, 0) << "an exchange read another exchange's reply";
-    const auto targets = sim.RequestTargets();
-    ASSERT_GE(targets.size(), 2u);
-    EXPECT_EQ(targets.back().rfind(kDeletePath, 0), 0u) << "delete-data comes last, once";
-    EXPECT_EQ(Count(kDeletePath), 1);
-    const auto fields = Fields();
-    EXPECT_EQ(fields[0], u"1");
-    EXPECT_EQ(fields[1], c.code) << "the delete-data reply reaches field 0 only";
-    for (int i = 2; i <= c.lastLine; ++i)
-        EXPECT_FALSE(fields[i].empty()) << "result line " << i;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Operations, Completion,
-    ::testing::Values(
-        CompletionCase{"give", Give, u"1000", TxGiveSent, u"11", 8},
-        CompletionCase{"pay", Pay, u"1000", TxPaySent, u"12", 10}, // of the customer's 2250
-        CompletionCase{"cancel", Cancel, u"800", TxCancelSent, u"13", 10}),
-    [](const auto& param) { return std::string(param.param.name); });
-
 // A sent text message stops the poller, which records the give as done (a close: the test below).
 TEST_F(PollCompletionTest, StopByTextMessageRecordsTheGive) {
     ASSERT_EQ(StartOperation(Give, u"1000"), OperationResult::Accepted);
@@ -235,14 +184,20 @@ protected:
         const Shape& c = GetParam();
         return sim.ArmFault(path, "body&status=" + std::to_string(c.status), c.body);
     }
-    // One whole give with the customer's confirmation: what leaves its code and lines behind.
+    // One whole give with the customer's confirmation, the UI thread exchanging beside the
+    // poller all the while: what leaves its code and lines behind.
     void CompleteAGive(const char16_t* price) {
         ASSERT_EQ(StartOperation(Give, price), OperationResult::Accepted);
+        const int deletes = Count(kDeletePath);
         StartPoller();
         ASSERT_TRUE(sim.Confirm(m_device));
-        ASSERT_TRUE(WaitFor([&] { return m_finished.load(); }));
+        ASSERT_TRUE(ExchangeUntil([&] { return m_finished.load(); })) << "the poller did not end";
         JoinPoller();
+        ASSERT_EQ(m_result.load(), 1);
         ASSERT_EQ(g_txDone.load(), TxGiveSent);
+        ASSERT_TRUE(g_txConfirmed.load());
+        EXPECT_EQ(Count(kDeletePath), deletes + 1) << "one delete-data per completion";
+        EXPECT_EQ(m_foreignReplies, 0) << "an exchange read another exchange's reply";
     }
 };
 
@@ -280,9 +235,11 @@ TEST_P(ReplyShape, CountsOnlyForItsOwnExchange) {
     // Delete-data: laid over the completing get-result's lines, and no further.
     ASSERT_TRUE(Arm(kDeletePath));
     ASSERT_TRUE(sim.DisarmFault(kResultPath));
-    ASSERT_TRUE(WaitFor([&] { return m_finished.load(); }));
+    ASSERT_TRUE(ExchangeUntil([&] { return m_finished.load(); }));
     JoinPoller();
     EXPECT_EQ(g_txDone.load(), TxGiveSent);
+    EXPECT_EQ(Count(kDeletePath), deletes + 1);
+    EXPECT_EQ(m_foreignReplies, 0) << "an exchange read another exchange's reply";
     const auto fields = Fields();
     EXPECT_EQ(fields[0], c.field0);
     EXPECT_EQ(fields[1], u"11");
