@@ -86,7 +86,7 @@ void FuzzApplyReply(std::string_view body) {
         }
         const std::u16string& piece = pieces[static_cast<std::size_t>(i)];
         Require(piece.compare(0, n, field) == 0, "a field is the start of its piece");
-        Require(n == piece.size() || n == 99 || (n == 98 && piece[98] >= 0xDC00 && piece[98] <= 0xDFFF),
+        Require(n == piece.size() || n == 99 || (n == 98 && piece[98] >= 0xD800 && piece[98] <= 0xDBFF),
                 "a field is its whole piece unless the 99-unit cut took the rest");
     }
     // Laid over an earlier table, the reply rewrites the fields it reached and nothing else.
