@@ -42,7 +42,7 @@ bool AllDigits(std::u16string_view text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), IsDigit);
 }
 
-// The dot-separated pieces of `text`, empty ones included.
+// The pieces of `text` between the `at` characters, empty ones included.
 std::vector<std::u16string_view> Split(std::u16string_view text, char16_t at) {
     std::vector<std::u16string_view> pieces;
     std::size_t start = 0;

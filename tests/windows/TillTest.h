@@ -33,6 +33,25 @@ protected:
         EXPECT_EQ(n, operations);
     }
 
+    // `times` payments of `amount`, made and confirmed by a second till of the shop: what a
+    // cancel of this till's needs to find.
+    void PayBySecondTill(const std::string& amount, int times = 1) const {
+        const std::string till = Fields(sim.Get(TargetOf(kLoginTemplate, {"demo", "demo"})).body).at(1);
+        for (int i = 0; i < times; ++i) {
+            ASSERT_EQ(sim.Get(TargetOf(kPayTemplate, {till, amount, "5"})).body, "1");
+            ASSERT_TRUE(sim.Confirm(till));
+        }
+    }
+
+    // The customer confirms the operation that `dialog` waits for; its result screen comes with
+    // all of its lines once the `deletes`-th delete-data of the log has arrived.
+    void ConfirmUntilTheResult(HWND dialog, const Operation& op, int deletes = 1) const {
+        ASSERT_TRUE(WaitForSent(kGetResultTemplate, 1));
+        ASSERT_TRUE(sim.Confirm(Device()));
+        ASSERT_TRUE(WaitForSent(kDeleteDataTemplate, deletes));
+        ASSERT_EQ(LinesDrawn(dialog, op), op.lines);
+    }
+
     // No message box is up and the program still runs.
     void ExpectQuietAndRunning() const {
         HWND box = gui::WaitForMessageBox(app.Id(), 0);

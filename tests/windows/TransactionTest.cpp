@@ -37,10 +37,7 @@ TEST_P(Transaction, ShowsSendsAndEndsAsItShould) {
     const Scenario& c = GetParam();
     const bool give = c.op.op == Give;
     if (c.op.op == Cancel && c.completion == Completion::Customer) {
-        // A payment of the amount to cancel, by a second till of the shop.
-        const std::string till = Fields(sim.Get(TargetOf(kLoginTemplate, {"demo", "demo"})).body).at(1);
-        ASSERT_EQ(sim.Get(TargetOf(kPayTemplate, {till, Narrow(c.amount), "5"})).body, "1");
-        ASSERT_TRUE(sim.Confirm(till));
+        ASSERT_NO_FATAL_FAILURE(PayBySecondTill(Narrow(c.amount)));
     }
     ASSERT_TRUE(OpenAmountEntry());
     if (c.operationFault) {
@@ -345,20 +342,12 @@ class AfterACompletion : public TillTest, public ::testing::WithParamInterface<c
 TEST_P(AfterACompletion, TheNextWaitsForItsOwnConfirmation) {
     const Operation& op = *GetParam();
     if (op.op == Cancel) {
-        // Two payments of the amount to cancel, by a second till of the shop.
-        const std::string till = Fields(sim.Get(TargetOf(kLoginTemplate, {"demo", "demo"})).body).at(1);
-        for (int i = 0; i < 2; ++i) {
-            ASSERT_EQ(sim.Get(TargetOf(kPayTemplate, {till, "100", "5"})).body, "1");
-            ASSERT_TRUE(sim.Confirm(till));
-        }
+        ASSERT_NO_FATAL_FAILURE(PayBySecondTill("100", 2));
     }
     ASSERT_TRUE(OpenAmountEntry());
     HWND dialog = Start(op, L"100");
     ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(WaitForSent(kGetResultTemplate, 1));
-    ASSERT_TRUE(sim.Confirm(Device()));
-    ASSERT_TRUE(WaitForSent(kDeleteDataTemplate, 1));
-    ASSERT_EQ(LinesDrawn(dialog, op), op.lines);
+    ASSERT_NO_FATAL_FAILURE(ConfirmUntilTheResult(dialog, op));
     ASSERT_TRUE(Close(dialog, kEnter));
 
     ASSERT_NE(dialog = Start(op, L"100"), nullptr);
@@ -372,9 +361,7 @@ TEST_P(AfterACompletion, TheNextWaitsForItsOwnConfirmation) {
         EXPECT_TRUE(Shows(dialog, Waiting(op))) << fault;
     }
     ASSERT_TRUE(sim.DisarmFault(kResultPath));
-    ASSERT_TRUE(sim.Confirm(Device()));
-    ASSERT_TRUE(WaitForSent(kDeleteDataTemplate, 2));
-    EXPECT_EQ(LinesDrawn(dialog, op), op.lines);
+    ASSERT_NO_FATAL_FAILURE(ConfirmUntilTheResult(dialog, op, 2));
     EXPECT_TRUE(Close(dialog, kEnter));
     ExpectQuietAndRunning();
 }
@@ -390,10 +377,7 @@ TEST_F(TillTest, AmountEntryReopensWithTheRateInUse) {
     const std::wstring rate = L"3";
     HWND dialog = Start(kGive, L"15000", &rate);
     ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(WaitForSent(kGetResultTemplate, 1));
-    ASSERT_TRUE(sim.Confirm(Device()));
-    ASSERT_TRUE(WaitForSent(kDeleteDataTemplate, 1));
-    ASSERT_EQ(LinesDrawn(dialog, kGive), kGive.lines);
+    ASSERT_NO_FATAL_FAILURE(ConfirmUntilTheResult(dialog, kGive));
     ASSERT_TRUE(Close(dialog, kEnter));
     ASSERT_TRUE(WaitUntilResponsive(amountEntry));
     gui::CommandCancel(amountEntry);
