@@ -92,7 +92,20 @@ std::string CustomerName(Database& db, const std::string& phone) {
 
 } // namespace
 
-Books::Books(const std::string& path, Seed seed) : m_db(path) {
+namespace {
+
+// A password no till sends: the stand-in hash is of random bytes no login can repeat.
+std::string StandInHash(int iterations) {
+    unsigned char secret[32];
+    if (RAND_bytes(secret, sizeof secret) != 1)
+        throw std::runtime_error("no random bytes for the stand-in hash");
+    return PasswordHash::Make(std::string_view(reinterpret_cast<const char*>(secret), sizeof secret), iterations);
+}
+
+} // namespace
+
+Books::Books(const std::string& path, Seed seed, int hashIterations)
+    : m_db(path), m_hashIterations(hashIterations), m_standInHash(StandInHash(hashIterations)) {
     CreateSchema(seed);
 }
 
@@ -114,7 +127,7 @@ void Books::CreateSchema(Seed seed) {
 void Books::SeedDemo() {
     Statement shop(m_db,
                    "INSERT INTO shops (id, name, password, rate, coins, version) VALUES (?, ?, ?, ?, ?, ?)");
-    shop.Bind(1, "demo").Bind(2, "한빛 베이커리").Bind(3, PasswordHash::Make("demo")).Bind(4, "5");
+    shop.Bind(1, "demo").Bind(2, "한빛 베이커리").Bind(3, PasswordHash::Make("demo", m_hashIterations)).Bind(4, "5");
     shop.Bind(5, 1500).Bind(6, "2");
     shop.Run();
 
@@ -183,9 +196,15 @@ std::string Books::Login(const QueryString& query, std::string_view host) {
             version = shop.Text(3);
         }
     }
-    // The hash is slow on purpose; other tills' requests do not wait for it.
-    if (!PasswordHash::Verify(password, stored))
+    if (m_throttle.Refused(id, NowMs()))
+        return Record::Refused("로그인 시도가 너무 많습니다. 잠시 후 다시 시도하세요");
+    // The hash is slow on purpose; other tills' requests do not wait for it. An unknown id costs
+    // the same hash, so that its refusal comes no sooner than a wrong password's.
+    if (!PasswordHash::Verify(password, stored.empty() ? m_standInHash : stored)) {
+        m_throttle.Failed(id, NowMs());
         return Record::Refused("아이디 또는 비밀번호가 틀렸습니다");
+    }
+    m_throttle.Succeeded(id);
 
     const std::string deviceId = NewDeviceId();
     {

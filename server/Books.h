@@ -15,6 +15,9 @@
 #include <string_view>
 #include <vector>
 
+#include "server/LoginThrottle.h"
+#include "server/PasswordHash.h"
+
 class Books {
 public:
     enum class Seed { Demo, None };
@@ -34,8 +37,11 @@ public:
     };
 
     // Opens or creates the database at `path` (":memory:" for none); a new database gets the
-    // schema and, with Seed::Demo, the demo shop and customers. Throws DatabaseError.
-    Books(const std::string& path, Seed seed);
+    // schema and, with Seed::Demo, the demo shop and customers, its password hashed with
+    // `hashIterations` (tests may choose fewer). A login for an unknown id checks its password
+    // against a stand-in hash of the same cost, so that it costs what a known id costs.
+    // Throws DatabaseError.
+    Books(const std::string& path, Seed seed, int hashIterations = PasswordHash::kIterations);
 
     // Operator endpoints. `host` is the host:port the till used to reach this server.
     std::string Login(const QueryString& query, std::string_view host);
@@ -77,4 +83,7 @@ private:
 
     std::mutex m_lock;
     Database m_db;
+    const int m_hashIterations;
+    const std::string m_standInHash; // of a password nobody knows
+    LoginThrottle m_throttle;
 };

@@ -4,13 +4,13 @@
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
+#include <atomic>
 #include <stdexcept>
 #include <vector>
 
 namespace {
 
 constexpr std::string_view kScheme = "pbkdf2-sha256";
-constexpr int kIterations = 10'000;
 constexpr int kSaltBytes = 16;
 constexpr int kHashBytes = 32;
 
@@ -37,10 +37,15 @@ std::vector<std::string_view> SplitDollar(std::string_view text) {
     }
 }
 
+std::atomic<std::uint64_t> g_iterationsRun{0};
+
 } // namespace
+
+std::uint64_t PasswordHash::IterationsRun() { return g_iterationsRun.load(); }
 
 std::string PasswordHash::Derive(std::string_view password, const std::string& salt, int iterations) {
     unsigned char out[kHashBytes];
+    g_iterationsRun += static_cast<std::uint64_t>(iterations);
     if (PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()),
                           reinterpret_cast<const unsigned char*>(salt.data()), static_cast<int>(salt.size()),
                           iterations, EVP_sha256(), kHashBytes, out) != 1) {
@@ -49,13 +54,13 @@ std::string PasswordHash::Derive(std::string_view password, const std::string& s
     return Hex(out, kHashBytes);
 }
 
-std::string PasswordHash::Make(std::string_view password) {
+std::string PasswordHash::Make(std::string_view password, int iterations) {
     unsigned char salt[kSaltBytes];
     if (RAND_bytes(salt, kSaltBytes) != 1)
         throw std::runtime_error("no random bytes for a salt");
     const std::string saltHex = Hex(salt, kSaltBytes);
-    return std::string(kScheme) + "$" + std::to_string(kIterations) + "$" + saltHex + "$" +
-           Derive(password, saltHex, kIterations);
+    return std::string(kScheme) + "$" + std::to_string(iterations) + "$" + saltHex + "$" +
+           Derive(password, saltHex, iterations);
 }
 
 bool PasswordHash::Verify(std::string_view password, std::string_view stored) {

@@ -69,6 +69,55 @@ TEST_F(PersistenceTest, PasswordsAreStoredHashed) {
     EXPECT_TRUE(PasswordHash::Verify("demo", stored));
 }
 
+// A login costs one hash of the books' cost whether the id is known or not, and five failures
+// within a minute refuse the id for a while, its right password too; other ids go on.
+TEST_F(PersistenceTest, LoginsCostTheSameAndAreThrottled) {
+    StartServer(m_db);
+    const auto cost = [&](const std::string& target) {
+        const std::uint64_t before = PasswordHash::IterationsRun();
+        const std::string reply = Get(target);
+        return std::pair{PasswordHash::IterationsRun() - before, reply.substr(0, 1)};
+    };
+    const std::pair<std::string, std::string> logins[] = {
+        {"id=demo&password=demo", "1"}, {"id=demo&password=wrong", "0"}, {"id=nobody&password=demo", "0"}};
+    for (const auto& [query, result] : logins)
+        EXPECT_EQ(cost("/android/poslogin.php?" + query), std::pair(std::uint64_t{kTestHashIterations}, result))
+            << query;
+    for (int i = 1; i < LoginThrottle::kMaxFailures; ++i)
+        EXPECT_EQ(Fields(Get("/android/poslogin.php?id=demo&password=wrong" + std::to_string(i))).at(0), "0");
+    const auto [work, refused] = cost("/android/poslogin.php?id=demo&password=demo");
+    EXPECT_EQ(refused, "0") << "the right password while the id is refused";
+    EXPECT_EQ(work, 0u) << "a refused id is not worth a hash";
+    EXPECT_EQ(Fields(Get("/android/poslogin.php?id=other&password=x")).size(), 2u);
+    EXPECT_EQ(cost("/android/poslogin.php?id=other&password=x").first, std::uint64_t{kTestHashIterations});
+}
+
+TEST(LoginThrottle, RefusesAfterFiveFailuresWithinAMinuteForAWhile) {
+    struct Step {
+        std::int64_t atMs;
+        const char* event; // "fail", "ok" or "ask"
+        bool refused;      // what "ask" answers
+    };
+    const std::vector<Step> steps = {
+        {0, "fail", false},       {10, "fail", false},      {20, "fail", false},
+        {30, "fail", false},      {40, "ask", false},       {60'005, "fail", false}, // the first fell out
+        {60'006, "ask", false},   {60'008, "fail", false},  {60'009, "ask", true},
+        {360'007, "ask", true},   {360'008, "ask", false},  {360'010, "fail", false},
+        {360'011, "fail", false}, {360'012, "fail", false}, {360'013, "fail", false},
+        {360'014, "ok", false},   {360'015, "fail", false}, {360'016, "ask", false}, // ok forgot four
+    };
+    LoginThrottle throttle;
+    for (const Step& step : steps) {
+        if (std::string(step.event) == "fail")
+            throttle.Failed("demo", step.atMs);
+        else if (std::string(step.event) == "ok")
+            throttle.Succeeded("demo");
+        else
+            EXPECT_EQ(throttle.Refused("demo", step.atMs), step.refused) << "at " << step.atMs;
+        EXPECT_FALSE(throttle.Refused("other", step.atMs));
+    }
+}
+
 TEST_F(PersistenceTest, SeedNoneStartsEmpty) {
     StartServer(m_db, Books::Seed::None);
     EXPECT_EQ(Fields(Get("/android/poslogin.php?id=demo&password=demo")).at(0), "0");

@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+// The demo shop's hash at a test's cost: each login checks one hash of this many iterations.
+inline constexpr int kTestHashIterations = 1000;
+
 class ServerFixture : public ::testing::Test {
 protected:
     void SetUp() override { StartServer(":memory:"); }
