@@ -31,6 +31,10 @@ std::string ClockTime(std::int64_t unixMs) {
 void TillActivity::Polled(const std::string& deviceId, std::int64_t nowMs) {
     std::lock_guard lock(m_lock);
     m_lastPollMs[deviceId] = nowMs;
+    if (nowMs - m_lastSweepMs < kWaitingMs)
+        return;
+    m_lastSweepMs = nowMs;
+    std::erase_if(m_lastPollMs, [nowMs](const auto& till) { return nowMs - till.second > kWaitingMs; });
 }
 
 bool TillActivity::Waiting(const Books::PendingOperation& op, std::int64_t nowMs) const {

@@ -14,6 +14,8 @@
 // tell the operations a cashier is still waiting on from those of tills that stopped polling
 // long ago (a program that was killed leaves its operation open in the books). In memory only:
 // the books do not change. Written by the server's request threads, read by /app. Thread-safe.
+// Bounded: the server records only tills the books know, and a till quiet for longer than
+// kWaitingMs is forgotten, as it no longer counts as waiting.
 class TillActivity {
 public:
     // A till polls every 300 ms while it waits; one that was quiet this long has gone.
@@ -26,6 +28,7 @@ public:
 private:
     mutable std::mutex m_lock;
     std::map<std::string, std::int64_t> m_lastPollMs;
+    std::int64_t m_lastSweepMs = 0;
 };
 
 class AppPage {

@@ -1,6 +1,7 @@
 #include "server/OperatorServer.h"
 
 #include "server/AppPage.h"
+#include "server/BoundedHttpServer.h"
 #include "server/ConnectionSocket.h"
 #include "server/ElasticThreadPool.h"
 #include "server/Numbers.h"
@@ -8,7 +9,6 @@
 
 #include <httplib.h>
 
-#include <linux/filter.h>
 #include <netdb.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -25,9 +25,9 @@ namespace {
 constexpr const char* kRecordType = "text/plain; charset=utf-8";
 constexpr const char* kUnknownPath = "없는 주소입니다";
 
-// Tills and test clients may keep connections open; each such connection holds a pool thread
-// while it waits, hence a generous cap.
-constexpr std::size_t kMaxThreads = 512;
+// Each open connection holds a pool thread; the connections past the cap take one only for the
+// moment their refusal takes.
+constexpr std::size_t kMaxThreads = ConnectionLimits::kMaxConnections + 64;
 constexpr std::size_t kKeptThreads = 8;
 constexpr auto kIdleThreadExit = std::chrono::seconds(10);
 
@@ -92,24 +92,7 @@ std::int64_t UnixMs() {
 
 } // namespace
 
-// httplib's server with a deeper accept queue: two hundred tills may connect at once, and the
-// library's own backlog of five would drop connection attempts into second-long retries.
-class OperatorServer::Http : public httplib::Server {
-public:
-    void DeepenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
-    // While on, every packet that reaches the listening socket is dropped, SYNs included: a
-    // connect to the port goes unanswered and retries, as toward a host that is down or a
-    // firewall that drops. Connections already made carry on.
-    bool DropConnects(bool on) {
-        if (!on) {
-            const int unused = 0; // the kernel wants an int-sized value even here
-            return ::setsockopt(svr_sock_, SOL_SOCKET, SO_DETACH_FILTER, &unused, sizeof unused) == 0;
-        }
-        static sock_filter dropAll[] = {{BPF_RET | BPF_K, 0, 0, 0}};
-        const sock_fprog program{1, dropAll};
-        return ::setsockopt(svr_sock_, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) == 0;
-    }
-};
+class OperatorServer::Http : public BoundedHttpServer {};
 
 OperatorServer::OperatorServer(Books& books, LogSink log, Simulation simulation)
     : m_books(books), m_log(std::move(log)), m_simulation(simulation), m_http(std::make_unique<Http>()) {
@@ -135,6 +118,7 @@ OperatorServer::~OperatorServer() {
 
 bool OperatorServer::Bind(const std::string& host, int port, std::string& error) {
     std::signal(SIGPIPE, SIG_IGN);
+    BoundedHttpServer::RaiseDescriptorLimit();
     if (port < 0 || port > 65535) {
         error = "port out of range";
         return false;
@@ -281,8 +265,12 @@ void OperatorServer::AddRoutes() {
     AddOperatorEndpoint("/android/pcposgetmilegeret.php",
                         [this, query](const httplib::Request& req) {
                             const QueryString q = query(req);
-                            m_tills.Polled(q.Get("deviceid"), UnixMs());
-                            return m_books.GetResult(q);
+                            std::string reply = m_books.GetResult(q);
+                            // Only a till the books know is followed: an unknown device id is
+                            // the one refusal a get-result gets.
+                            if (m_simulation == Simulation::On && reply.rfind("1", 0) == 0)
+                                m_tills.Polled(q.Get("deviceid"), UnixMs());
+                            return reply;
                         });
     AddOperatorEndpoint("/android/deleteposdata.php", [this, query](const httplib::Request& req) {
         return m_books.DeleteData(query(req));
