@@ -3,11 +3,19 @@
 // request rate and the latency of a poll (connect to last byte). Not a test: it asserts nothing.
 //
 //   quillon-server-bench [--tills 200] [--interval-ms 300] [--seconds 30] [--port P]
+//                        [--tricklers N] [--made-up-polls M]
+//
+// Under abuse: --tricklers keeps N connections open that send their request head a byte a second
+// (and connect again whenever the server cuts one) while the tills poll; --made-up-polls first
+// sends M get-results with made-up device ids over kept-alive connections and prints the
+// server's memory before and after (in-process only: the figure is this process's).
 //
 // Without --port it runs its own server in-process on a free loopback port (request log lines
 // off); with --port it loads a quillon-server that is already running on 127.0.0.1:P.
 #include "server/Books.h"
 #include "server/OperatorServer.h"
+
+#include <httplib.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -35,6 +43,101 @@ struct Options {
     int intervalMs = 300;
     int seconds = 30;
     int port = 0; // 0: an in-process server
+    int tricklers = 0;
+    int madeUpPolls = 0;
+};
+
+// Resident and peak memory of this process in KB, from the kernel's own accounting.
+std::pair<long, long> ResidentKb() {
+    std::FILE* status = std::fopen("/proc/self/status", "r");
+    long rss = -1, peak = -1;
+    if (!status)
+        return {rss, peak};
+    char line[256];
+    while (std::fgets(line, sizeof line, status)) {
+        std::sscanf(line, "VmRSS: %ld", &rss);
+        std::sscanf(line, "VmHWM: %ld", &peak);
+    }
+    std::fclose(status);
+    return {rss, peak};
+}
+
+// Get-results for device ids nobody was given, as fast as two kept-alive clients go. Returns
+// the ones that were not refused as unknown.
+long SendMadeUpPolls(int port, int count) {
+    std::atomic<long> unexpected{0};
+    std::vector<std::thread> senders;
+    for (int s = 0; s < 2; ++s) {
+        senders.emplace_back([&, s] {
+            httplib::Client client("127.0.0.1", port);
+            client.set_keep_alive(true);
+            for (int i = s; i < count; i += 2) {
+                const auto answer = client.Get("/android/pcposgetmilegeret.php?deviceid=made-up-" + std::to_string(i));
+                if (!answer || answer->body.rfind("0</>", 0) != 0)
+                    ++unexpected;
+            }
+        });
+    }
+    for (auto& t : senders)
+        t.join();
+    return unexpected.load();
+}
+
+// Connections that send a request head a byte a second, on one thread. Each one the server
+// cuts is counted and connected again, so that `count` stay open.
+class Tricklers {
+public:
+    Tricklers(int port, int count) : m_port(port), m_fds(static_cast<std::size_t>(count), -1) {
+        m_thread = std::thread([this] { Run(); });
+    }
+    ~Tricklers() {
+        m_stop = true;
+        m_thread.join();
+        for (int fd : m_fds)
+            if (fd >= 0)
+                close(fd);
+    }
+    long Cut() const { return m_cut.load(); }
+
+private:
+    int Connect() const {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(static_cast<uint16_t>(m_port));
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr); // completes in the background
+        return fd;
+    }
+    void Run() {
+        const std::string head = "GET /android/pcposgetmilegeret.php?deviceid=x HTTP/1.1\r\nX-Slow: ";
+        std::vector<std::size_t> sent(m_fds.size(), 0);
+        while (!m_stop) {
+            for (std::size_t i = 0; i < m_fds.size() && !m_stop; ++i) {
+                char byte;
+                if (m_fds[i] >= 0 && recv(m_fds[i], &byte, 1, MSG_DONTWAIT) == 0) {
+                    close(m_fds[i]); // the server cut it
+                    m_fds[i] = -1;
+                    ++m_cut;
+                }
+                if (m_fds[i] < 0) {
+                    m_fds[i] = Connect();
+                    sent[i] = 0;
+                }
+                const char next = sent[i] < head.size() ? head[sent[i]] : 'a';
+                if (send(m_fds[i], &next, 1, MSG_NOSIGNAL | MSG_DONTWAIT) == 1)
+                    ++sent[i];
+                // Spread over a second, so that some byte arrives all the time.
+                std::this_thread::sleep_for(std::chrono::microseconds(1'000'000 / m_fds.size()));
+            }
+        }
+    }
+
+    const int m_port;
+    std::vector<int> m_fds;
+    std::atomic<bool> m_stop{false};
+    std::atomic<long> m_cut{0};
+    std::thread m_thread;
 };
 
 // One GET on a new connection, read to the end. The body, or "" on any failure.
@@ -88,6 +191,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.seconds = value;
         } else if (flag == "--port") {
             options.port = value;
+        } else if (flag == "--tricklers") {
+            options.tricklers = value;
+        } else if (flag == "--made-up-polls") {
+            options.madeUpPolls = value;
         } else {
             return false;
         }
@@ -108,7 +215,8 @@ int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr,
-                     "usage: quillon-server-bench [--tills N] [--interval-ms MS] [--seconds S] [--port P]\n");
+                     "usage: quillon-server-bench [--tills N] [--interval-ms MS] [--seconds S] [--port P]\n"
+                     "                            [--tricklers N] [--made-up-polls M]\n");
         return 2;
     }
 
@@ -144,6 +252,24 @@ int main(int argc, char** argv) {
         polls.push_back("/android/pcposgetmilegeret.php?deviceid=" + device);
     }
 
+    if (options.madeUpPolls > 0) {
+        const auto before = ResidentKb();
+        const auto start = Clock::now();
+        const long unexpected = SendMadeUpPolls(port, options.madeUpPolls);
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        const auto after = ResidentKb();
+        std::printf("made-up polls %d in %.1f s (%ld not refused as unknown)\n", options.madeUpPolls, seconds,
+                    unexpected);
+        if (!options.port)
+            std::printf("memory KB     before %ld   after %ld   peak %ld\n", before.first, after.first,
+                        after.second);
+    }
+    std::unique_ptr<Tricklers> tricklers;
+    if (options.tricklers > 0) {
+        tricklers = std::make_unique<Tricklers>(port, options.tricklers);
+        std::this_thread::sleep_for(std::chrono::seconds(2)); // all of them connected and trickling
+    }
+
     std::mutex lock;
     std::vector<double> latenciesMs;
     std::atomic<long> errors{0};
@@ -173,6 +299,8 @@ int main(int argc, char** argv) {
     for (auto& t : tills)
         t.join();
     const double elapsed = std::chrono::duration<double>(Clock::now() - begin).count();
+    const long cut = tricklers ? tricklers->Cut() : 0;
+    tricklers.reset();
     if (server)
         server->Stop();
 
@@ -185,5 +313,7 @@ int main(int argc, char** argv) {
     std::printf("latency ms    median %.2f   p90 %.2f   p99 %.2f   max %.2f\n", Percentile(latenciesMs, 50),
                 Percentile(latenciesMs, 90), Percentile(latenciesMs, 99),
                 latenciesMs.empty() ? 0.0 : latenciesMs.back());
+    if (options.tricklers > 0)
+        std::printf("tricklers     %d held open, %ld cut by the server for being late\n", options.tricklers, cut);
     return errors.load() == 0 ? 0 : 1;
 }
