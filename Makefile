@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 SERVER := $(ROOT)/build/native/quillon-server
 FUZZ_SECONDS ?= 600
 
-.PHONY: all deps native native-asan native-tsan windows test run fuzz bench dist clean
+.PHONY: all deps native native-asan native-tsan windows test run fuzz fuzz-server bench dist clean
 
 all: native windows
 
@@ -31,9 +31,13 @@ windows: native
 test:
 	@tools/run-tests.sh
 
-# The reply/URL fuzzer for as long as asked: `make fuzz FUZZ_SECONDS=3600`.
+# The reply/URL fuzzer for as long as asked: `make fuzz FUZZ_SECONDS=3600`; the server's request
+# targets with `make fuzz-server`.
 fuzz: deps
-	@tools/fuzz.sh $(FUZZ_SECONDS)
+	@tools/fuzz.sh $(FUZZ_SECONDS) reply
+
+fuzz-server: deps
+	@tools/fuzz.sh $(FUZZ_SECONDS) server
 
 # Only what the demo needs: the server and the program.
 run: deps

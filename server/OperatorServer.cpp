@@ -6,6 +6,7 @@
 #include "server/ElasticThreadPool.h"
 #include "server/Numbers.h"
 #include "server/Record.h"
+#include "server/RequestTarget.h"
 
 #include <httplib.h>
 
@@ -158,32 +159,11 @@ void OperatorServer::Stop() {
         m_blackholeWatcher.join();
 }
 
-std::string OperatorServer::MaskPasswords(const std::string& target) {
-    std::string out = target;
-    std::size_t at = out.find('?');
-    while (at != std::string::npos) {
-        const std::size_t start = at + 1;
-        std::size_t end = out.find('&', start);
-        if (end == std::string::npos)
-            end = out.size();
-        const std::size_t eq = out.find('=', start);
-        if (eq != std::string::npos && eq < end) {
-            const std::string key = QueryString::Decode(out.substr(start, eq - start));
-            if (strcasecmp(key.c_str(), "password") == 0) {
-                out.replace(eq + 1, end - eq - 1, "***");
-                end = eq + 4;
-            }
-        }
-        at = end < out.size() ? end : std::string::npos;
-    }
-    return out;
-}
-
 void OperatorServer::WriteLog(const httplib::Request& req, const httplib::Response& res) {
     if (!m_log)
         return;
     const std::size_t bytes = res.body.empty() ? res.content_length_ : res.body.size();
-    m_log(Timestamp() + " " + req.remote_addr + " " + req.method + " " + MaskPasswords(req.target) + " " +
+    m_log(Timestamp() + " " + req.remote_addr + " " + req.method + " " + RequestTarget::MaskPasswords(req.target) + " " +
           std::to_string(res.status) + " " + std::to_string(bytes));
 }
 
@@ -191,7 +171,7 @@ void OperatorServer::AddRoutes() {
     m_http->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         // Only the simulation serves the log; without it nothing is kept. Never a password.
         if (m_simulation == Simulation::On && !IsSimulation(req.path))
-            m_requests.Add(MaskPasswords(req.target));
+            m_requests.Add(RequestTarget::MaskPasswords(req.target));
         // A POST that announces no body ("curl -X POST URL") has none. httplib would read one up
         // to the end of the connection, that is until its read time-out, so such a request is
         // answered here, before the body is read.
@@ -241,12 +221,15 @@ void OperatorServer::AddRoutes() {
     // answered as if it had come straight here with that Host, so a host that only the proxy
     // can resolve works through it, and the request log shows what came by the proxy.
     m_http->Get(R"(http://([^/?]+)(.*))", [this](const httplib::Request& req, httplib::Response& res) {
-        const std::string host = req.matches[1];
-        std::string target = req.target.substr(std::string("http://").size() + host.size());
-        if (target.empty() || target.front() != '/')
-            target.insert(target.begin(), '/');
+        // The route matched the decoded path; the parts are taken from the target as it came.
+        const auto split = RequestTarget::SplitAbsolute(req.target);
+        if (!split) {
+            res.status = 400;
+            res.set_content(Record::Refused("proxy: not a target in absolute form"), kRecordType);
+            return;
+        }
         httplib::Client self("127.0.0.1", m_port);
-        auto answer = self.Get(target.c_str(), {{"Host", host}, {"Connection", "close"}});
+        auto answer = self.Get(split->path.c_str(), {{"Host", split->host}, {"Connection", "close"}});
         if (!answer) {
             res.status = 502;
             res.set_content(Record::Refused("proxy: no answer"), kRecordType);

@@ -53,10 +53,6 @@ public:
     // waits for the request threads. Safe to call more than once.
     void Stop();
 
-    // A request target as it may be kept or shown: the value of every "password" parameter
-    // replaced. The request log and the printed lines hold only this form.
-    static std::string MaskPasswords(const std::string& target);
-
 private:
     class Http;
     // A POST handler of the simulation API, given the request body.

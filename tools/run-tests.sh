@@ -26,7 +26,8 @@ step "test windows (Wine)" ctest --test-dir build/windows --output-on-failure
 step "dist reproducible (two builds)" tests/dist/reproducible.sh
 step "dist install (MSI and zip under Wine)" tests/dist/install.sh
 if [ -x tools/fuzz.sh ]; then
-    step "fuzz (bounded)" tools/fuzz.sh 60
+    step "fuzz replies and URLs (bounded)" tools/fuzz.sh 60 reply
+    step "fuzz server request targets (bounded)" tools/fuzz.sh 60 server
 fi
 
 echo

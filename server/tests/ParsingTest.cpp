@@ -5,6 +5,7 @@
 #include "server/PasswordHash.h"
 #include "server/QueryString.h"
 #include "server/Record.h"
+#include "server/RequestTarget.h"
 
 #include <gtest/gtest.h>
 
@@ -139,7 +140,7 @@ TEST(CommandLine, Flags) {
     }
 }
 
-TEST(OperatorServer, MasksPasswordValues) {
+TEST(RequestTarget, MasksPasswordValues) {
     struct Case {
         const char* target;
         const char* masked;
@@ -153,7 +154,27 @@ TEST(OperatorServer, MasksPasswordValues) {
         {"/password=x", "/password=x"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(OperatorServer::MaskPasswords(c.target), c.masked) << c.target;
+        EXPECT_EQ(RequestTarget::MaskPasswords(c.target), c.masked) << c.target;
+}
+
+TEST(RequestTarget, SplitsAbsoluteFormAsWritten) {
+    struct Case {
+        const char* target;
+        const char* split; // "host path", or "" for none
+    } cases[] = {
+        {"http://pos.example:8480/android/x.php?a=1", "pos.example:8480 /android/x.php?a=1"},
+        {"http://h", "h /"},
+        {"http://h?a=/b", "h /?a=/b"},
+        {"http://%41%41%41/x%20y", "%41%41%41 /x%20y"},
+        {"http:///x", ""},
+        {"https://h/x", ""},
+        {"/android/x.php", ""},
+        {"HTTP://h/", ""},
+    };
+    for (const auto& c : cases) {
+        const auto split = RequestTarget::SplitAbsolute(c.target);
+        EXPECT_EQ(split ? split->host + " " + split->path : "", c.split) << c.target;
+    }
 }
 
 } // namespace
