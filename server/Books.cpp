@@ -196,14 +196,12 @@ std::string Books::Login(const QueryString& query, std::string_view host) {
             version = shop.Text(3);
         }
     }
-    if (m_throttle.Refused(id, NowMs()))
+    if (!m_throttle.Admit(id, NowMs()))
         return Record::Refused("로그인 시도가 너무 많습니다. 잠시 후 다시 시도하세요");
     // The hash is slow on purpose; other tills' requests do not wait for it. An unknown id costs
     // the same hash, so that its refusal comes no sooner than a wrong password's.
-    if (!PasswordHash::Verify(password, stored.empty() ? m_standInHash : stored)) {
-        m_throttle.Failed(id, NowMs());
+    if (!PasswordHash::Verify(password, stored.empty() ? m_standInHash : stored))
         return Record::Refused("아이디 또는 비밀번호가 틀렸습니다");
-    }
     m_throttle.Succeeded(id);
 
     const std::string deviceId = NewDeviceId();

@@ -5,13 +5,7 @@ void LoginThrottle::Forget(Entry& entry, std::int64_t nowMs) {
         entry.failures.pop_front();
 }
 
-bool LoginThrottle::Refused(const std::string& id, std::int64_t nowMs) {
-    std::lock_guard hold(m_lock);
-    const auto it = m_ids.find(id);
-    return it != m_ids.end() && nowMs < it->second.lockedUntilMs;
-}
-
-void LoginThrottle::Failed(const std::string& id, std::int64_t nowMs) {
+bool LoginThrottle::Admit(const std::string& id, std::int64_t nowMs) {
     std::lock_guard hold(m_lock);
     auto it = m_ids.find(id);
     if (it == m_ids.end()) {
@@ -22,17 +16,20 @@ void LoginThrottle::Failed(const std::string& id, std::int64_t nowMs) {
                                                                                          : std::next(old);
             }
             if (m_ids.size() >= kMaxFollowed)
-                return;
+                return true;
         }
         it = m_ids.emplace(id, Entry{}).first;
     }
     Entry& entry = it->second;
+    if (nowMs < entry.lockedUntilMs)
+        return false;
     Forget(entry, nowMs);
     entry.failures.push_back(nowMs);
     if (static_cast<int>(entry.failures.size()) >= kMaxFailures) {
         entry.lockedUntilMs = nowMs + kLockoutMs;
         entry.failures.clear();
     }
+    return true;
 }
 
 void LoginThrottle::Succeeded(const std::string& id) {

@@ -1,5 +1,6 @@
 // Failed logins per shop id, so that a password cannot be guessed at the hash's pace: after
-// kMaxFailures failures within kWindowMs the id is refused, right or wrong, for kLockoutMs.
+// kMaxFailures attempts that did not succeed within kWindowMs the id is refused, right or wrong,
+// for kLockoutMs.
 // Thread-safe; the clock is the caller's (milliseconds), so that tests choose the moments.
 #pragma once
 
@@ -19,9 +20,10 @@ public:
     // reaches this only slowly; past it, expired entries go first, and a new id is not followed.
     static constexpr std::size_t kMaxFollowed = 10'000;
 
-    // Whether a login for `id` is refused without looking at its password.
-    bool Refused(const std::string& id, std::int64_t nowMs);
-    void Failed(const std::string& id, std::int64_t nowMs);
+    // Whether a login for `id` may check its password. An admitted attempt counts as a failure
+    // from here on, until Succeeded(): logins sent side by side are counted before their hashes
+    // end, so a burst of them gets no more tries than a row of them.
+    bool Admit(const std::string& id, std::int64_t nowMs);
     void Succeeded(const std::string& id);
 
 private:

@@ -36,8 +36,6 @@ else
 fi
 corpus=$out/$name-corpus
 artifacts=$out/$name-artifacts
-# Runs before there were two targets kept the reply corpus under the plain names.
-[ "$name" = reply ] && [ -d "$out/corpus" ] && [ ! -d "$corpus" ] && mv "$out/corpus" "$corpus"
 
 mkdir -p "$corpus" "$artifacts"
 

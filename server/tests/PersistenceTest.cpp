@@ -92,30 +92,30 @@ TEST_F(PersistenceTest, LoginsCostTheSameAndAreThrottled) {
     EXPECT_EQ(cost("/android/poslogin.php?id=other&password=x").first, std::uint64_t{kTestHashIterations});
 }
 
+// Attempts count from their admission, before their outcome is known: five side by side lock
+// the id as five in a row do.
 TEST(LoginThrottle, RefusesAfterFiveFailuresWithinAMinuteForAWhile) {
     struct Step {
         std::int64_t atMs;
-        const char* event; // "fail", "ok" or "ask"
-        bool refused;      // what "ask" answers
+        bool succeeded; // the attempt admitted at this moment logs in
+        bool admitted;
     };
     const std::vector<Step> steps = {
-        {0, "fail", false},       {10, "fail", false},      {20, "fail", false},
-        {30, "fail", false},      {40, "ask", false},       {60'005, "fail", false}, // the first fell out
-        {60'006, "ask", false},   {60'008, "fail", false},  {60'009, "ask", true},
-        {360'007, "ask", true},   {360'008, "ask", false},  {360'010, "fail", false},
-        {360'011, "fail", false}, {360'012, "fail", false}, {360'013, "fail", false},
-        {360'014, "ok", false},   {360'015, "fail", false}, {360'016, "ask", false}, // ok forgot four
+        {0, false, true},        {10, false, true},       {20, false, true},       {30, false, true},
+        {60'005, false, true}, // the first fell out of the window: four remain
+        {60'008, false, true},   {60'009, false, false},  {360'007, false, false}, // locked for 5 minutes
+        {360'008, false, true},  {360'010, false, true},  {360'011, false, true},
+        {360'012, true, true}, // a success forgets the four before it
+        {360'015, false, true},  {360'016, false, true},  {360'017, false, true},  {360'018, false, true},
+        {360'019, false, true},  {360'020, false, false},
     };
     LoginThrottle throttle;
     for (const Step& step : steps) {
-        if (std::string(step.event) == "fail")
-            throttle.Failed("demo", step.atMs);
-        else if (std::string(step.event) == "ok")
+        EXPECT_EQ(throttle.Admit("demo", step.atMs), step.admitted) << "at " << step.atMs;
+        if (step.succeeded)
             throttle.Succeeded("demo");
-        else
-            EXPECT_EQ(throttle.Refused("demo", step.atMs), step.refused) << "at " << step.atMs;
-        EXPECT_FALSE(throttle.Refused("other", step.atMs));
     }
+    EXPECT_TRUE(throttle.Admit("other", 360'020)) << "another id goes on";
 }
 
 TEST_F(PersistenceTest, SeedNoneStartsEmpty) {

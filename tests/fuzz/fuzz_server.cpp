@@ -96,8 +96,7 @@ void CheckNumbers(const QueryString& query) {
     }
 }
 
-std::string Route(Fixture& fixture, const std::string& path, const QueryString& query) {
-    Books& books = fixture.books();
+std::string Route(Books& books, FaultTable& faults, const std::string& path, const QueryString& query) {
     if (path == "/android/poslogin.php") {
         const std::string reply = books.Login(query, "127.0.0.1:8480");
         Require(reply[0] != '1' || reply.find("</>127.0.0.1:8480</>") != std::string::npos,
@@ -119,8 +118,8 @@ std::string Route(Fixture& fixture, const std::string& path, const QueryString& 
     if (path == "/sim/shop")
         return books.SetShop(query);
     if (path == "/sim/fault") {
-        const std::string reply = fixture.faults().Arm(query, query.Get("body"));
-        fixture.faults().Find(query.Get("path"));
+        const std::string reply = faults.Arm(query, query.Get("body"));
+        faults.Find(query.Get("path"));
         return reply;
     }
     return "0";
@@ -134,12 +133,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckMasking(target);
     CheckAbsoluteForm(target);
 
-    fixture.books();
+    Books& books = fixture.books();
     for (std::size_t at = target.find("deviceid=@"); at != std::string::npos;
          at = target.find("deviceid=@", at + 1))
         target.replace(at + 9, 1, fixture.device());
     const QueryString query = QueryString::FromTarget(target);
     CheckNumbers(query);
-    RequireRecord(Route(fixture, target.substr(0, target.find('?')), query));
+    RequireRecord(Route(books, fixture.faults(), target.substr(0, target.find('?')), query));
     return 0;
 }
