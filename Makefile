@@ -53,8 +53,12 @@ bench: native windows
 	@bench/latency.sh $(ROOT)/build/windows -- $(BENCH_ARGS)
 
 # What a shop installs, for one operator host: dist/*.msi, dist/*.zip, dist/SHA256SUMS.
-# `make dist QUILLON_SITE_URL=http://mileage.example.com`
+# `make dist QUILLON_SITE_URL=http://mileage.example.com QUILLON_VERSION=1.0.1.0
+#  QUILLON_CLIENT_VERSION=3 QUILLON_SIGN_PFX=shop.pfx QUILLON_SIGN_PASSWORD_FILE=pfx.pass`;
+# tools/dist.sh lists them all and their defaults.
 QUILLON_SITE_URL ?= http://127.0.0.1:8480
+export QUILLON_VERSION QUILLON_CLIENT_VERSION QUILLON_SIGN_PFX QUILLON_SIGN_PASSWORD \
+    QUILLON_SIGN_PASSWORD_FILE QUILLON_SIGN_TSA
 dist: deps
 	@QUILLON_SITE_URL="$(QUILLON_SITE_URL)" tools/dist.sh
 

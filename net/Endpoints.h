@@ -12,9 +12,6 @@
 // A build setting: each executable compiles its own value (net/SiteUrl.cpp).
 extern const char16_t kDefaultSiteUrl[];
 
-// The client version this build is; any other version announced at login offers the upgrade.
-inline constexpr char16_t kClientVersion[] = u"2";
-
 inline constexpr char16_t kLoginTemplate[] = u"/android/poslogin.php?id=%s&password=%s";
 inline constexpr char16_t kGiveTemplate[] =
     u"http://%s/android/pcposmilege.php?deviceid=%s&process=1&price=%s&milege=%s";

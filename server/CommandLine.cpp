@@ -21,7 +21,7 @@ bool CommandLine::Parse(const std::vector<std::string>& args, std::string& error
             (flag == "--simulate" ? simulate : help) = true;
             continue;
         }
-        if (flag != "--host" && flag != "--port" && flag != "--db" && flag != "--seed") {
+        if (flag != "--host" && flag != "--port" && flag != "--db" && flag != "--seed" && flag != "--downloads") {
             error = "unknown option: " + args[i];
             return false;
         }
@@ -51,6 +51,12 @@ bool CommandLine::Parse(const std::vector<std::string>& args, std::string& error
                 return false;
             }
             db = value;
+        } else if (flag == "--downloads") {
+            if (value.empty()) {
+                error = "--downloads needs a folder";
+                return false;
+            }
+            downloads = value;
         } else {
             if (value != "demo" && value != "none") {
                 error = "--seed must be demo or none, not \"" + value + "\"";
@@ -70,7 +76,7 @@ bool CommandLine::SimulationBeyondLoopback() const {
 
 std::string CommandLine::Usage() {
     return R"(Usage: quillon-server [--host HOST] [--port PORT] [--db FILE | :memory:] [--seed demo|none]
-                      [--simulate]
+                      [--downloads DIR] [--simulate]
 
 The reference operator server for Quillon: the till's HTTP endpoints and real books in SQLite;
 with --simulate also the customer's side (/app, /sim/confirm) and faults on demand (/sim/fault).
@@ -82,6 +88,8 @@ with --simulate also the customer's side (/app, /sim/confirm) and faults on dema
   --seed demo   fill a new database with the demo shop (id "demo", password "demo") and
                 customers; --seed none starts a new database empty (default: demo for
                 :memory:, none for a file)
+  --downloads DIR  offer the packages (*.msi, *.zip) in DIR on the site root, where the
+                upgrade notice sends a shop, with their SHA-256 from DIR/SHA256SUMS
   --simulate    serve the simulation for tests and demos: /app, /sim/* and the request log.
                 Whoever reaches the port can then confirm, change shops and hang tills: keep
                 it on loopback

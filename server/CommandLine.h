@@ -1,4 +1,4 @@
-// quillon-server's command line: --host, --port, --db, --seed, --simulate and --help, each flag
+// quillon-server's command line: --host, --port, --db, --seed, --downloads, --simulate and --help, each flag
 // taking its value as the next argument or after '=' (--port=8480).
 #pragma once
 
@@ -13,6 +13,7 @@ public:
     // "demo" or "none"; used only when the database is new. Unless given, "demo" for :memory:
     // and "none" for a file: a shop's books never start with the demo shop's known password.
     std::string seed;
+    std::string downloads; // the folder the site root offers (empty: none)
     bool simulate = false; // serve /sim/* and /app
     bool help = false;
 

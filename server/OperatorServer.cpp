@@ -19,6 +19,7 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <memory>
 
 namespace {
@@ -95,8 +96,9 @@ std::int64_t UnixMs() {
 
 class OperatorServer::Http : public BoundedHttpServer {};
 
-OperatorServer::OperatorServer(Books& books, LogSink log, Simulation simulation)
-    : m_books(books), m_log(std::move(log)), m_simulation(simulation), m_http(std::make_unique<Http>()) {
+OperatorServer::OperatorServer(Books& books, LogSink log, Simulation simulation, std::string downloads)
+    : m_books(books), m_log(std::move(log)), m_simulation(simulation), m_downloads(std::move(downloads)),
+      m_http(std::make_unique<Http>()) {
     m_http->new_task_queue = [] { return new ElasticThreadPool(kMaxThreads, kKeptThreads, kIdleThreadExit); };
     m_http->set_payload_max_length(1 << 20);
     m_http->set_keep_alive_max_count(100);
@@ -265,6 +267,7 @@ void OperatorServer::AddRoutes() {
         return m_books.CancelNotice(query(req));
     });
 
+    AddDownloads();
     if (m_simulation == Simulation::On)
         AddSimulation();
 
@@ -295,6 +298,36 @@ void OperatorServer::AddPost(const std::string& path, PostHandler handler) {
         handler(req, req.body, res);
     });
     m_posts.emplace(path, std::move(handler));
+}
+
+void OperatorServer::AddDownloads() {
+    m_http->Get("/", [this](const httplib::Request&, httplib::Response& res) {
+        res.set_content(DownloadsPage::Render(m_downloads.Packages()), "text/html; charset=utf-8");
+    });
+    m_http->Get(std::string(DownloadsPage::kFilesPath) + "([^/]+)",
+                [this](const httplib::Request& req, httplib::Response& res) {
+        const std::string name = req.matches[1];
+        const auto path = m_downloads.PathOf(name);
+        auto file = path ? std::make_shared<std::ifstream>(*path, std::ios::binary) : nullptr;
+        if (!file || !*file) {
+            res.status = 404;
+            res.set_content(Record::Refused(kUnknownPath), kRecordType);
+            return;
+        }
+        file->seekg(0, std::ios::end);
+        const auto size = static_cast<std::size_t>(file->tellg());
+        file->seekg(0);
+        res.set_header("Content-Disposition", "attachment; filename=\"" + name + "\"");
+        // Streamed from the file in pieces: a package is megabytes, and many shops may fetch it.
+        res.set_content_provider(size, name.ends_with(".msi") ? "application/x-msi" : "application/zip",
+                                 [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                     char buffer[64 * 1024];
+                                     file->seekg(static_cast<std::streamoff>(offset));
+                                     file->read(buffer, static_cast<std::streamsize>(std::min(length, sizeof buffer)));
+                                     const auto got = file->gcount();
+                                     return got > 0 && sink.write(buffer, static_cast<std::size_t>(got));
+                                 });
+    });
 }
 
 void OperatorServer::AddSimulation() {

@@ -10,6 +10,7 @@
 
 #include "server/AppPage.h"
 #include "server/Books.h"
+#include "server/DownloadsPage.h"
 #include "server/FaultTable.h"
 #include "server/RequestLog.h"
 
@@ -37,7 +38,8 @@ public:
     // change shops, hang tills and show the request log: for tests and the demo only.
     enum class Simulation { Off, On };
 
-    OperatorServer(Books& books, LogSink log, Simulation simulation);
+    // `downloads`: the folder the site root offers for download (empty: none, the page says so).
+    OperatorServer(Books& books, LogSink log, Simulation simulation, std::string downloads = "");
     ~OperatorServer();
     OperatorServer(const OperatorServer&) = delete;
     OperatorServer& operator=(const OperatorServer&) = delete;
@@ -62,6 +64,7 @@ private:
     void AddOperatorEndpoint(const std::string& path,
                              std::function<std::string(const httplib::Request&)> answer);
     void AddSimulation();
+    void AddDownloads();
     void AddPost(const std::string& path, PostHandler handler);
     void Deliver(const httplib::Request& req, httplib::Response& res, std::string body);
     void WriteLog(const httplib::Request& req, const httplib::Response& res);
@@ -69,6 +72,7 @@ private:
     Books& m_books;
     LogSink m_log;
     const Simulation m_simulation;
+    const DownloadsPage m_downloads;
     RequestLog m_requests;
     FaultTable m_faults;
     TillActivity m_tills;

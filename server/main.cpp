@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <mutex>
 #include <pthread.h>
 
@@ -35,6 +36,10 @@ int main(int argc, char** argv) {
         std::fputs(CommandLine::Usage().c_str(), stdout);
         return 0;
     }
+    if (std::error_code e; !options.downloads.empty() && !std::filesystem::is_directory(options.downloads, e)) {
+        std::fprintf(stderr, "quillon-server: --downloads: \"%s\" is not a folder\n", options.downloads.c_str());
+        return kUsageError;
+    }
 
     // SIGINT and SIGTERM are taken by sigwait on the main thread; every thread started from here
     // on inherits the mask, so none of them is interrupted by the signal.
@@ -55,7 +60,8 @@ int main(int argc, char** argv) {
     }
 
     OperatorServer server(*books, PrintLine,
-                          options.simulate ? OperatorServer::Simulation::On : OperatorServer::Simulation::Off);
+                          options.simulate ? OperatorServer::Simulation::On : OperatorServer::Simulation::Off,
+                          options.downloads);
     if (!server.Bind(options.host, options.port, error)) {
         std::fprintf(stderr, "quillon-server: cannot listen on %s:%d: %s\n", options.host.c_str(),
                      options.port, error.c_str());

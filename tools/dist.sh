@@ -3,34 +3,73 @@
 #   dist/Quillon-<version>-x64.msi   Windows Installer package (wixl), per machine
 #   dist/Quillon-<version>-x64.zip   the portable Quillon.exe with a read-me
 #   dist/SHA256SUMS
-# Same commit and host, same bytes, whoever builds it where and when: every time stamp is the
-# commit's (SOURCE_DATE_EPOCH), every GUID is fixed or derived from what goes in.
-#   QUILLON_SITE_URL     operator host (default: the reference server's http://127.0.0.1:8480)
-#   QUILLON_DIST_BUILD   build folder (default build/dist)
-#   QUILLON_DIST_OUT     output folder (default dist)
+# Same commit, inputs and certificate, same bytes, whoever builds it where and when: every time
+# stamp is the commit's (SOURCE_DATE_EPOCH), every GUID is fixed or derived from what goes in.
+#   QUILLON_SITE_URL        operator host (default: the reference server's http://127.0.0.1:8480)
+#   QUILLON_VERSION         the release, four numbers (default: CMakeLists.txt's)
+#   QUILLON_CLIENT_VERSION  what the login compares the server's announced version with
+#                           (default: CMakeLists.txt's)
+#   QUILLON_SIGN_PFX        a PKCS#12 file with the code-signing certificate and key; without it
+#                           the packages are unsigned
+#   QUILLON_SIGN_PASSWORD   its password, or QUILLON_SIGN_PASSWORD_FILE a file holding it
+#   QUILLON_SIGN_TSA        an RFC 3161 time-stamp URL (off by default: a time stamp is the
+#                           moment of signing, so the bytes differ from build to build)
+#   QUILLON_DIST_BUILD      build folder (default build/dist)
+#   QUILLON_DIST_OUT        output folder (default dist)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+default() { sed -n "s/^set($1 \"\([^\"]*\)\".*/\1/p" CMakeLists.txt; }
 site=${QUILLON_SITE_URL:-http://127.0.0.1:8480}
+version=${QUILLON_VERSION:-$(default QUILLON_VERSION)}
+client_version=${QUILLON_CLIENT_VERSION:-$(default QUILLON_CLIENT_VERSION)}
 build=${QUILLON_DIST_BUILD:-build/dist}
 out=${QUILLON_DIST_OUT:-dist}
+pfx=${QUILLON_SIGN_PFX:-}
+tsa=${QUILLON_SIGN_TSA:-}
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
     SOURCE_DATE_EPOCH=$(git -C "$root" log -1 --format=%ct)
 fi
 export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
-version=$(sed -n 's/^project(Quillon VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 base=Quillon-$version-x64
+if [ -n "$pfx" ] && [ ! -r "$pfx" ]; then
+    echo "dist: cannot read the certificate $pfx (QUILLON_SIGN_PFX)" >&2
+    exit 1
+fi
 
+# Authenticode, SHA-256, signed at the commit's time unless a time-stamp authority gives it. The
+# password reaches osslsigncode through a pipe, never its command line.
+sign() { # sign IN OUT
+    local when=(-time "$SOURCE_DATE_EPOCH")
+    [ -n "$tsa" ] && when=(-ts "$tsa")
+    if [ -n "${QUILLON_SIGN_PASSWORD_FILE:-}" ]; then
+        osslsigncode sign -pkcs12 "$pfx" -readpass "$QUILLON_SIGN_PASSWORD_FILE" -h sha256 \
+            -n "Quillon" "${when[@]}" -in "$1" -out "$2" >/dev/null
+    else
+        printf '%s' "${QUILLON_SIGN_PASSWORD:-}" |
+            osslsigncode sign -pkcs12 "$pfx" -readpass - -h sha256 -n "Quillon" "${when[@]}" \
+                -in "$1" -out "$2" >/dev/null
+    fi
+}
+
+# The configure step refuses a version that is not four numbers (CMakeLists.txt says why).
 cmake --preset windows -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXE_LINKER_FLAGS=-s \
-    "-DQUILLON_SITE_URL=$site" >/dev/null
+    "-DQUILLON_SITE_URL=$site" "-DQUILLON_VERSION=$version" "-DQUILLON_CLIENT_VERSION=$client_version" >/dev/null
 cmake --build "$build" --target Quillon -j "${JOBS:-$(nproc)}"
 
 stage=$build/stage
 rm -rf "$stage" "$out"
 mkdir -p "$stage/zip" "$out"
-cp "$build/Quillon.exe" "$stage/zip/Quillon.exe"
+# Signed before it is packed: the MSI and the zip carry the same signed Quillon.exe.
+if [ -n "$pfx" ]; then
+    sign "$build/Quillon.exe" "$stage/zip/Quillon.exe"
+    signed='s/^@SIGNED@//'
+else
+    cp "$build/Quillon.exe" "$stage/zip/Quillon.exe"
+    signed='/^@SIGNED@/d'
+fi
 exe_sum=$(sha256sum "$stage/zip/Quillon.exe" | cut -d' ' -f1)
-sed -e "s|@SITE_URL@|$site|g" -e "s|@VERSION@|$version|g" -e "s|@EXE_SHA256@|$exe_sum|g" \
+sed -e "$signed" -e "s|@SITE_URL@|$site|g" -e "s|@VERSION@|$version|g" -e "s|@EXE_SHA256@|$exe_sum|g" \
     packaging/README.txt | sed 's/$/\r/' >"$stage/zip/README.txt"
 
 # A new PackageCode for every different package, the same one for the same bytes; the
@@ -55,9 +94,14 @@ msibuild "$stage/$base.msi" -i "$stage/_ForceCodepage.idt" \
     -q "UPDATE \`Shortcut\` SET \`Name\` = 'Quillon|$name', \`Description\` = '$name' WHERE \`Shortcut\` = 'StartMenuQuillon'" \
     -q "UPDATE \`LaunchCondition\` SET \`Description\` = '이미 더 새로운 버전의 Quillon이 설치되어 있습니다.' WHERE \`Condition\` = 'NOT WIX_DOWNGRADE_DETECTED'"
 /usr/bin/python3 tools/dist-pin.py msi "$stage/$base.msi" "$SOURCE_DATE_EPOCH" "$package_code" 1042
+# Last, as the signature covers every stream of the database.
+if [ -n "$pfx" ]; then
+    sign "$stage/$base.msi" "$stage/signed.msi"
+    mv "$stage/signed.msi" "$stage/$base.msi"
+fi
 /usr/bin/python3 tools/dist-pin.py zip "$stage/$base.zip" "$SOURCE_DATE_EPOCH" "$stage/zip" Quillon.exe README.txt
 
 cp "$stage/$base.msi" "$stage/$base.zip" "$out/"
 (cd "$out" && sha256sum "$base.msi" "$base.zip" >SHA256SUMS)
-echo "dist: $out/ for $site (commit time $SOURCE_DATE_EPOCH)"
+echo "dist: $out/ version $version (client $client_version) for $site, ${pfx:+signed with $pfx, }commit time $SOURCE_DATE_EPOCH"
 (cd "$out" && ls -l && cat SHA256SUMS)

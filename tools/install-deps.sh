@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Quillon needs to build, test and run, when any is missing.
 # One list for everything: the native core, the Windows cross-build, Wine/Xvfb, the server,
-# the artwork generator, the fuzzer, `make dist` (wixl, msitools) and the server's load figures (wrk).
+# the artwork generator, the fuzzer, `make dist` (wixl, msitools, osslsigncode) and the server's
+# load figures (wrk).
 set -euo pipefail
 
 PACKAGES=(
@@ -14,7 +15,7 @@ PACKAGES=(
   imagemagick fonts-nanum icoutils python3-pefile
   clang libclang-rt-14-dev
   curl locales
-  wixl msitools python3-olefile fonts-wine
+  wixl msitools python3-olefile fonts-wine osslsigncode
   wrk
 )
 

@@ -19,7 +19,11 @@ if curl -s -o /dev/null --max-time 1 "http://127.0.0.1:$port/sim/requests"; then
     echo "run: something already answers on 127.0.0.1:$port; stop it first (another make run?)" >&2
     exit 1
 fi
-"$server" --host 127.0.0.1 --port $port --db build/run/quillon.db --seed demo --simulate >build/run/server.log 2>&1 &
+# The site root offers what `make dist` built, as an operator's would: the upgrade notice lands there.
+downloads=()
+[ -d dist ] && downloads=(--downloads dist)
+"$server" --host 127.0.0.1 --port $port --db build/run/quillon.db --seed demo --simulate "${downloads[@]}" \
+    >build/run/server.log 2>&1 &
 server_pid=$!
 stop_all() {
     wineserver -k 2>/dev/null

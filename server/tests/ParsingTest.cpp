@@ -113,8 +113,10 @@ TEST(PasswordHash, VerifiesOnlyTheSamePassword) {
 TEST(CommandLine, Flags) {
     CommandLine line;
     std::string error;
-    ASSERT_TRUE(line.Parse({"--host", "0.0.0.0", "--port=0", "--db", "x.db", "--seed=none"}, error)) << error;
-    EXPECT_EQ(line.host + " " + std::to_string(line.port) + " " + line.db + " " + line.seed, "0.0.0.0 0 x.db none");
+    ASSERT_TRUE(line.Parse({"--host", "0.0.0.0", "--port=0", "--db", "x.db", "--seed=none", "--downloads", "dist"},
+                           error)) << error;
+    EXPECT_EQ(line.host + " " + std::to_string(line.port) + " " + line.db + " " + line.seed + " " + line.downloads,
+              "0.0.0.0 0 x.db none dist");
     EXPECT_TRUE(line.Parse({"-h"}, error) && line.help);
     // The demo shop, with its known password, only where nothing is kept unless asked for.
     const std::pair<std::vector<std::string>, std::string> seeds[] = {
@@ -131,6 +133,7 @@ TEST(CommandLine, Flags) {
     const std::vector<std::vector<std::string>> refused = {
         {"--port", "65536"}, {"--port", "-1"}, {"--port", "80a"}, {"--port"},   {"--port="},     {"--seed", "full"},
         {"--db="},           {"--host", ""},   {"--verbose"},     {"8480"},     {"--help=yes"}, {"--simulate=yes"},
+        {"--downloads"},     {"--downloads="},
     };
     for (const auto& args : refused) {
         CommandLine bad;

@@ -21,7 +21,7 @@ protected:
     void TearDown() override { StopServer(); }
 
 public:
-    void StartServer(const std::string& db, Books::Seed seed = Books::Seed::Demo);
+    void StartServer(const std::string& db, Books::Seed seed = Books::Seed::Demo, const std::string& downloads = "");
     void StopServer();
 
     // A fresh device id from a demo login.

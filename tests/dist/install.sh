@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
-# The shop's side of `make dist`, under Wine in a fresh prefix: the MSI installs Quillon.exe under
-# Program Files\Quillon with a Start-menu shortcut and an Add/Remove Programs entry, the installed
-# program shows its login dialog, and the uninstall leaves none of the three behind. The zip's
-# Quillon.exe shows its login dialog too.
+# The shop's side of `make dist`, under Wine in a fresh prefix, with two builds of this commit:
+# the default (1.0.0.1) and the next release (1.0.1.0).
+# - The next release's version reaches the exe's resource and manifest, the MSI and the names;
+#   a version that is not four numbers is refused before anything is built.
+# - The MSI installs Quillon.exe under Program Files\Quillon with a Start-menu shortcut and an
+#   Add/Remove Programs entry, and the installed program shows its login dialog.
+# - The next release's MSI replaces it in place; the older one is then refused; the uninstall
+#   leaves nothing behind.
+# - The zip's Quillon.exe shows its login dialog too.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 if [ -z "${DISPLAY:-}" ]; then
@@ -14,27 +19,54 @@ cleanup() { wineserver -k 2>/dev/null || true; rm -rf "$tmp"; }
 trap cleanup EXIT
 cd "$root"
 
-QUILLON_DIST_OUT=$tmp/dist tools/dist.sh >"$tmp/dist.log" 2>&1 || { cat "$tmp/dist.log"; exit 1; }
-msi=$(ls "$tmp"/dist/*.msi)
-zip=$(ls "$tmp"/dist/*.zip)
-product=$(msiinfo export "$msi" Property | awk -F'\t' '$1 == "ProductCode" {print $2}' | tr -d '\r')
-
-. tools/wine-env.sh
-quillon_ensure_prefix
-wineserver -p
-
 failures=0
 check() { # check WHAT COMMAND...
     local what=$1
     shift
     if "$@"; then echo "ok    $what"; else echo "FAIL  $what"; failures=$((failures + 1)); fi
 }
+# Refused: dist.sh fails with the reason, and nothing is built.
+refused() { ! QUILLON_VERSION=$1 QUILLON_DIST_OUT=$tmp/bad tools/dist.sh >"$tmp/bad.log" 2>&1 &&
+    grep -q 'QUILLON_VERSION must be four numbers' "$tmp/bad.log" && [ ! -e "$tmp/bad" ]; }
+for bad in 1.0.1 1.0.1.0.0 1.0.1.x 256.0.0.1 1.0.65536.0 01.0.1.0; do
+    check "make dist refuses version $bad" refused $bad
+done
+
+# The next release first: the default build is left in build/dist for the checks below.
+dist() { # dist OUT [VERSION]
+    QUILLON_VERSION=${2:-} QUILLON_DIST_OUT=$1 tools/dist.sh >"$tmp/dist.log" 2>&1 || { cat "$tmp/dist.log"; exit 1; }
+}
+dist "$tmp/next" 1.0.1.0
+cp build/dist/Quillon.exe "$tmp/next.exe"
+dist "$tmp/dist"
+msi=$tmp/dist/Quillon-1.0.0.1-x64.msi
+zip=$tmp/dist/Quillon-1.0.0.1-x64.zip
+next=$tmp/next/Quillon-1.0.1.0-x64.msi
+property() { msiinfo export "$1" Property | awk -F'\t' -v p="$2" '$1 == p {print $2}' | tr -d '\r'; }
+product=$(property "$msi" ProductCode)
+next_product=$(property "$next" ProductCode)
+
+check "the next release's files are named 1.0.1.0" test -f "$next" -a -f "$tmp/next/Quillon-1.0.1.0-x64.zip"
+check "its MSI's ProductVersion is 1.0.1.0" test "$(property "$next" ProductVersion)" = 1.0.1.0
+check "its exe's version resource and manifest say 1.0.1.0" \
+    /usr/bin/python3 tests/resources/check_resources.py "$tmp/next.exe" 1.0.1.0
+
+. tools/wine-env.sh
+quillon_ensure_prefix
+wineserver -p
+
 shortcuts() { find "$WINEPREFIX/drive_c" -name '*.lnk' -ipath '*start menu*' 2>/dev/null; }
-key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product"
-shows_version() { wine reg query "$key" /v DisplayVersion 2>/dev/null | tr -d '\r' | grep -q 'REG_SZ *1\.0\.0\.1$'; }
+key() { echo "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$1"; }
+shows_version() { # shows_version PRODUCT VERSION
+    wine reg query "$(key "$1")" /v DisplayVersion 2>/dev/null | tr -d '\r' | grep -q "REG_SZ *${2//./\\.}\$"
+}
 # reg writes in the console's code page (949 under the Korean locale).
-shows_name() { wine reg query "$key" /v DisplayName 2>/dev/null | iconv -f cp949 -t utf-8 | grep -q '별바다 포스 (Quillon)'; }
-no_key() { ! wine reg query "$key" >/dev/null 2>&1; }
+shows_name() { wine reg query "$(key "$product")" /v DisplayName 2>/dev/null | iconv -f cp949 -t utf-8 | grep -q '별바다 포스 (Quillon)'; }
+no_key() { ! wine reg query "$(key "$1")" >/dev/null 2>&1; }
+# The products Windows Installer knows, under any code, named as ours is.
+products() { wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /v DisplayName 2>/dev/null |
+    iconv -f cp949 -t utf-8 | grep -c '별바다 포스 (Quillon)' || true; }
+one_shortcut() { [ "$(shortcuts | wc -l)" -eq 1 ] && [[ "$(shortcuts)" == */"별바다 포스 (Quillon).lnk" ]]; }
 installed=$WINEPREFIX/drive_c/Program\ Files/Quillon
 # The program at Windows path $1 shows its login dialog: a visible 600 x 600 window of it without
 # a title. The program is ended either way.
@@ -53,20 +85,53 @@ shows_login() {
     wait
     return $shown
 }
+# msiexec with its basic UI refuses the package at $1: its failure box comes up, and once it is
+# closed, msiexec fails. Wine writes no launch condition's text into the log, so the text is
+# read from the package's own table (msiinfo gives it in UTF-8), which is what the box shows.
+refuses() {
+    local box='' status=0
+    wine msiexec /i "$(winepath -w "$1")" /qb >/dev/null 2>&1 &
+    local pid=$!
+    for _ in $(seq 1 100); do
+        box=$(xdotool search --onlyvisible --name '^Install Failed$' 2>/dev/null | head -1)
+        [ -n "$box" ] && break
+        sleep 0.2
+    done
+    if [ -n "$box" ]; then
+        xdotool windowfocus --sync "$box" key Return 2>/dev/null
+    else
+        wine taskkill /f /im msiexec.exe >/dev/null 2>&1 || true
+    fi
+    wait $pid || status=$?
+    [ -n "$box" ] && [ $status -ne 0 ] && msiinfo export "$1" LaunchCondition | tr -d '\r' |
+        grep -qx $'NOT WIX_DOWNGRADE_DETECTED\t이미 더 새로운 버전의 Quillon이 설치되어 있습니다.'
+}
 
 check "msiexec /i succeeds" wine msiexec /i "$(winepath -w "$msi")" /qn
 check "Quillon.exe installed under Program Files\\Quillon" test -f "$installed/Quillon.exe"
 check "the installed exe is the built one" cmp -s "$installed/Quillon.exe" build/dist/Quillon.exe
-check "a Start-menu shortcut named in Korean" bash -c '[[ "$0" == */"별바다 포스 (Quillon).lnk" ]]' "$(shortcuts)"
+check "one Start-menu shortcut, named in Korean" one_shortcut
 check "the shortcut starts Quillon.exe" grep -qa 'Quillon.exe' "$(shortcuts | head -1)"
-check "Add/Remove Programs shows version 1.0.0.1" shows_version
+check "Add/Remove Programs shows version 1.0.0.1" shows_version "$product" 1.0.0.1
 check "Add/Remove Programs shows the Korean name" shows_name
 check "the installed program shows its login dialog" shows_login 'C:\Program Files\Quillon\Quillon.exe'
 
-check "msiexec /x succeeds" wine msiexec /x "$(winepath -w "$msi")" /qn
+check "the next release's msiexec /i succeeds over it" wine msiexec /i "$(winepath -w "$next")" /qn
+check "one product in Add/Remove Programs" test "$(products)" -eq 1
+check "it is the next release, version 1.0.1.0" shows_version "$next_product" 1.0.1.0
+check "the old product's entry is gone" no_key "$product"
+check "the installed exe is the next release's" cmp -s "$installed/Quillon.exe" "$tmp/next.exe"
+check "one Start-menu shortcut still" one_shortcut
+check "the upgraded program shows its login dialog" shows_login 'C:\Program Files\Quillon\Quillon.exe'
+
+check "the older MSI over it is refused with its Korean message" refuses "$msi"
+check "and leaves the next release installed" cmp -s "$installed/Quillon.exe" "$tmp/next.exe"
+check "and its entry alone" test "$(products)" -eq 1
+
+check "msiexec /x succeeds" wine msiexec /x "$(winepath -w "$next")" /qn
 check "no Quillon folder left" test ! -e "$installed"
 check "no shortcut left" test -z "$(shortcuts)"
-check "no Uninstall key left" no_key
+check "no Uninstall entry left" test "$(products)" -eq 0
 
 mkdir "$tmp/portable"
 /usr/bin/python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$zip" "$tmp/portable"

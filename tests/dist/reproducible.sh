@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Two `make dist` builds of this tree must give the same bytes: one in the checkout (build/dist,
-# incremental), one in a copy elsewhere, built later, under another user name and umask, from a
-# fresh build folder. Compares Quillon.exe, the MSI and the zip.
+# Two `make dist` builds of this tree, signed with one throwaway certificate, must give the same
+# bytes: one in the checkout (build/dist, incremental), one in a copy elsewhere, built later, under
+# another user name and umask, from a fresh build folder. Compares Quillon.exe, the MSI and the
+# zip. Both signatures verify against the test CA, on the exe in the zip, in the MSI and on the
+# MSI. A build without a certificate carries the linked exe as it is and no signature.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/quillon-repro.XXXXXX")
@@ -10,8 +12,46 @@ cd "$root"
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
 site=${QUILLON_SITE_URL:-http://127.0.0.1:8480}
 
-QUILLON_SITE_URL=$site QUILLON_DIST_OUT="$tmp/out-a" tools/dist.sh >"$tmp/a.log" 2>&1 ||
-    { cat "$tmp/a.log"; exit 1; }
+# A CA and a code-signing certificate from it, valid from 2000 so that the commit's time, which
+# is the signing time, lies within them.
+ca=$tmp/ca
+mkdir "$ca" && touch "$ca/index.txt" && echo 01 >"$ca/serial"
+cat >"$ca/ca.cnf" <<CNF
+[ca]
+default_ca = test
+[test]
+dir = $ca
+database = $ca/index.txt
+new_certs_dir = $ca
+serial = $ca/serial
+default_md = sha256
+policy = any
+[any]
+commonName = supplied
+[root]
+basicConstraints = critical,CA:TRUE
+keyUsage = critical,keyCertSign,cRLSign
+[signer]
+basicConstraints = critical,CA:FALSE
+keyUsage = critical,digitalSignature
+extendedKeyUsage = codeSigning
+CNF
+issue() { # issue NAME SUBJECT EXTENSIONS [CA-ARGS...]
+    openssl req -new -newkey rsa:2048 -nodes -keyout "$ca/$1.key" -out "$ca/$1.csr" -subj "$2" 2>/dev/null
+    openssl ca -batch -config "$ca/ca.cnf" -in "$ca/$1.csr" -out "$ca/$1.pem" -notext -extensions "$3" \
+        -startdate 20000101000000Z -enddate 20991231000000Z "${@:4}" 2>/dev/null
+}
+issue root "/CN=Quillon test CA" root -selfsign -keyfile "$ca/root.key"
+issue signer "/CN=Quillon test signer" signer -cert "$ca/root.pem" -keyfile "$ca/root.key"
+printf 'pass word' >"$ca/password"
+openssl pkcs12 -export -out "$ca/signer.pfx" -inkey "$ca/signer.key" -in "$ca/signer.pem" \
+    -certfile "$ca/root.pem" -passout "file:$ca/password"
+export QUILLON_SIGN_PFX=$ca/signer.pfx QUILLON_SITE_URL=$site
+
+dist() { # dist LOG OUT [ENV...]: tools/dist.sh in the current folder
+    env QUILLON_DIST_OUT="$2" "${@:3}" tools/dist.sh >"$1" 2>&1 || { cat "$1"; exit 1; }
+}
+dist "$tmp/a.log" "$tmp/out-a" QUILLON_SIGN_PASSWORD="pass word"
 
 # The same files, tracked or new, in a folder of another name and depth.
 copy=$tmp/elsewhere/quillon-copy
@@ -21,9 +61,9 @@ git ls-files -z -co --exclude-standard |
 (
     umask 077
     cd "$copy"
-    env USER=someone-else LOGNAME=someone-else HOME="$tmp" QUILLON_SITE_URL="$site" \
-        QUILLON_DIST_OUT="$tmp/out-b" tools/dist.sh
-) >"$tmp/b.log" 2>&1 || { cat "$tmp/b.log"; exit 1; }
+    dist "$tmp/b.log" "$tmp/out-b" USER=someone-else LOGNAME=someone-else HOME="$tmp" \
+        QUILLON_SIGN_PASSWORD_FILE="$ca/password"
+)
 
 status=0
 compare() { # compare NAME FILE-A FILE-B
@@ -38,4 +78,33 @@ compare Quillon.exe build/dist/Quillon.exe "$copy/build/dist/Quillon.exe"
 for f in "$tmp/out-a"/*.msi "$tmp/out-a"/*.zip; do
     compare "$(basename "$f")" "$f" "$tmp/out-b/$(basename "$f")"
 done
+
+check() { # check WHAT COMMAND...
+    local what=$1
+    shift
+    if "$@"; then echo "ok     $what"; else echo "FAIL   $what"; status=1; fi
+}
+verifies() { osslsigncode verify -CAfile "$ca/root.pem" -in "$1" >"$tmp/verify.log" 2>&1 &&
+    grep -q 'Subject: /CN=Quillon test signer' "$tmp/verify.log"; }
+unsigned() { ! osslsigncode verify -in "$1" >/dev/null 2>&1; }
+# unpack KIND OUT: the Quillon.exe and README.txt (zip) or Quillon.exe (msi) of out-KIND's packages.
+unpack() {
+    mkdir -p "$tmp/$2"
+    /usr/bin/python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' \
+        "$tmp/out-$1"/*.zip "$tmp/$2/zip"
+    msiextract -C "$tmp/$2/msi" "$tmp/out-$1"/*.msi >/dev/null
+    find "$tmp/$2/msi" -name Quillon.exe -exec mv {} "$tmp/$2/msi.exe" \;
+}
+unpack a signed
+check "the signed MSI verifies" verifies "$tmp"/out-a/*.msi
+check "the zip's Quillon.exe verifies" verifies "$tmp/signed/zip/Quillon.exe"
+check "the MSI's Quillon.exe is the zip's" cmp -s "$tmp/signed/msi.exe" "$tmp/signed/zip/Quillon.exe"
+check "the signed read-me says how to check the signature" grep -q 'Get-AuthenticodeSignature' "$tmp/signed/zip/README.txt"
+
+dist "$tmp/c.log" "$tmp/out-c" QUILLON_SIGN_PFX=
+unpack c plain
+check "without a certificate the MSI is unsigned" unsigned "$tmp"/out-c/*.msi
+check "and the zip's Quillon.exe is the linked one" cmp -s "$tmp/plain/zip/Quillon.exe" build/dist/Quillon.exe
+check "and so is the MSI's" cmp -s "$tmp/plain/msi.exe" build/dist/Quillon.exe
+check "and the read-me says nothing of a signature" bash -c '! grep -q "@SIGNED@\|Authenticode" "$0"' "$tmp/plain/zip/README.txt"
 exit $status

@@ -1,10 +1,12 @@
 // libFuzzer target over quillon-server's handling of a request target, the bytes a client chooses:
 // the masking of passwords, the split of a proxy's absolute-form target, the query decoding, the
-// routing by path to the books' endpoints (their number parsing included) and the fault table.
+// routing by path to the books' endpoints (their number parsing included), the fault table and
+// the site's downloads.
 // The whole input is one target. In it, "deviceid=@" stands for a till the books know, so that
 // the fuzzer reaches past the unknown-device refusal. Each property holds for any input; the
 // first that does not aborts.
 #include "server/Books.h"
+#include "server/DownloadsPage.h"
 #include "server/FaultTable.h"
 #include "server/Numbers.h"
 #include "server/QueryString.h"
@@ -13,6 +15,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <strings.h>
@@ -46,11 +50,24 @@ public:
         return *m_books;
     }
     FaultTable& faults() { return *m_faults; }
+    // A folder with one package and one file that is not one.
+    const DownloadsPage& downloads() {
+        if (!m_downloads) {
+            const auto folder = std::filesystem::temp_directory_path() / "quillon-fuzz-downloads";
+            std::filesystem::create_directories(folder);
+            std::ofstream(folder / kPackage) << "MSI";
+            std::ofstream(folder / "notes.txt") << "not for download";
+            m_downloads = std::make_unique<DownloadsPage>(folder.string());
+        }
+        return *m_downloads;
+    }
+    static constexpr const char* kPackage = "Quillon-1.0.0.1-x64.msi";
     const std::string& device() const { return m_device; }
 
 private:
     std::unique_ptr<Books> m_books;
     std::unique_ptr<FaultTable> m_faults;
+    std::unique_ptr<DownloadsPage> m_downloads;
     std::string m_device;
     int m_uses = 0;
 };
@@ -96,7 +113,15 @@ void CheckNumbers(const QueryString& query) {
     }
 }
 
-std::string Route(Books& books, FaultTable& faults, const std::string& path, const QueryString& query) {
+std::string Route(Fixture& fixture, const std::string& path, const QueryString& query) {
+    Books& books = fixture.books();
+    FaultTable& faults = fixture.faults();
+    if (path.rfind(DownloadsPage::kFilesPath, 0) == 0) {
+        const std::string name = path.substr(std::string(DownloadsPage::kFilesPath).size());
+        Require(fixture.downloads().PathOf(name).has_value() == (name == Fixture::kPackage),
+                "only a listed package is served");
+        return "0";
+    }
     if (path == "/android/poslogin.php") {
         const std::string reply = books.Login(query, "127.0.0.1:8480");
         Require(reply[0] != '1' || reply.find("</>127.0.0.1:8480</>") != std::string::npos,
@@ -133,12 +158,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckMasking(target);
     CheckAbsoluteForm(target);
 
-    Books& books = fixture.books();
+    fixture.books();
     for (std::size_t at = target.find("deviceid=@"); at != std::string::npos;
          at = target.find("deviceid=@", at + 1))
         target.replace(at + 9, 1, fixture.device());
     const QueryString query = QueryString::FromTarget(target);
     CheckNumbers(query);
-    RequireRecord(Route(books, fixture.faults(), target.substr(0, target.find('?')), query));
+    RequireRecord(Route(fixture, target.substr(0, target.find('?')), query));
     return 0;
 }

@@ -6,7 +6,8 @@
 Every id of res/resource.h is there, in Korean only; the dialog captions read back exactly as
 res/Quillon.rc writes them (a wrong code page garbles them); the bitmaps are plain
 bottom-up DIBs and the skins have the skins' size (skin/Skin.h); the manifest asks for Common
-Controls 6; the version is the project's (CMakeLists.txt). Prints each failure and exits 1."""
+Controls 6; the fixed and the text versions and the manifest's are the VERSION given.
+Usage: check_resources.py EXE VERSION. Prints each failure and exits 1."""
 import os
 import re
 import struct
@@ -44,7 +45,7 @@ def main():
     ids = {name: int(value) for name, value in re.findall(r"#define (ID\w+) (\d+)", source("res/resource.h"))}
     rc = source("res/Quillon.rc")
     skin = int(re.search(r"kSkinClientSize = (\d+)", source("skin/Skin.h"))[1])
-    version = re.search(r"project\(Quillon VERSION ([\d.]+)", source("CMakeLists.txt"))[1]
+    version = sys.argv[2]
     pe = pefile.PE(sys.argv[1])
     res = {}
     for rtype in pe.DIRECTORY_ENTRY_RESOURCE.entries:
@@ -80,9 +81,17 @@ def main():
     if b"Microsoft.Windows.Common-Controls" not in data.get((RT_MANIFEST, 1), b""):
         failures.append("the manifest does not ask for Common Controls 6")
     fixed = pe.VS_FIXEDFILEINFO[0]
-    found = f"{fixed.FileVersionMS >> 16}.{fixed.FileVersionMS & 0xFFFF}.{fixed.FileVersionLS >> 16}.{fixed.FileVersionLS & 0xFFFF}"
-    if found != version:
-        failures.append(f"file version {found}, the project is {version}")
+    dotted = lambda ms, ls: f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"
+    texts = {k.decode(): v.decode() for info in pe.FileInfo[0] if info.name == "StringFileInfo"
+             for table in info.StringTable for k, v in table.entries.items()}
+    manifest = re.search(rb'<assemblyIdentity[^>]*name="Quillon"[^>]*version="([^"]*)"', data.get((RT_MANIFEST, 1), b""))
+    for what, found in (("file version", dotted(fixed.FileVersionMS, fixed.FileVersionLS)),
+                        ("product version", dotted(fixed.ProductVersionMS, fixed.ProductVersionLS)),
+                        ("FileVersion text", texts.get("FileVersion")),
+                        ("ProductVersion text", texts.get("ProductVersion")),
+                        ("manifest version", manifest[1].decode() if manifest else None)):
+        if found != version:
+            failures.append(f"{what} {found}, the build's is {version}")
     for failure in failures:
         print("FAIL", failure)
     print(f"resources of {sys.argv[1]}: {len(failures)} failure(s)")

@@ -115,7 +115,7 @@ public:
 
     SimClient sim;
     TestProcess app;
-    const std::wstring exe;
+    std::wstring exe; // what StartProgram starts
     HWND login = nullptr, launcher = nullptr, amountEntry = nullptr;
 
 private:

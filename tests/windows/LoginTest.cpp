@@ -122,6 +122,33 @@ TEST_F(TillTest, UpgradeNoticeDeclinedGoesOnAndAcceptedEnds) {
     }
 }
 
+// The client version is the build's: the next release (QuillonTestNext.exe, built as "3") takes
+// "3" as current and offers the upgrade for any other announcement.
+TEST_F(TillTest, UpgradeNoticeFollowsTheBuildsClientVersion) {
+    const struct {
+        const wchar_t* exe;
+        const char* announced;
+        bool notice;
+    } rows[] = {{L"QuillonTestNext.exe", "3", false},
+                {L"QuillonTestNext.exe", "2", true},
+                {L"QuillonTest.exe", "3", true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(Narrow(row.exe) + " told " + row.announced);
+        app.Terminate();
+        exe = ExecutableDirectory() + row.exe;
+        ASSERT_TRUE(StartProgram());
+        ASSERT_TRUE(sim.SetShop("demo", std::string("version=") + row.announced));
+        SubmitLogin();
+        HWND notice = nullptr, next = nullptr;
+        ASSERT_TRUE(gui::WaitUntil(kWaitMs, [&] {
+            next = WaitForDialog(IDC_LAUNCH_BUTTON, 0);
+            notice = WaitForDialog(IDC_UPGRADE_MESSAGE_EDIT, 0);
+            return next || (notice && notice != login);
+        }));
+        EXPECT_EQ(next == nullptr, row.notice);
+    }
+}
+
 // The screens before any transaction, pixel for pixel, except the edits (they paint themselves).
 struct ScreenCase {
     const char* name;

@@ -1,0 +1,78 @@
+// The site root offers the packages of the --downloads folder with their SHA-256 from SHA256SUMS,
+// and the files behind its links are those packages, byte for byte, and nothing else of the folder.
+#include "ServerFixture.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kSum(64, 'a');
+
+class Downloads : public ServerFixture {
+protected:
+    void SetUp() override {
+        m_folder = fs::temp_directory_path() / ("quillon-downloads-" + std::to_string(::getpid()));
+        fs::remove_all(m_folder);
+        fs::create_directories(m_folder / "sub");
+    }
+    void TearDown() override {
+        ServerFixture::TearDown();
+        fs::remove_all(m_folder);
+    }
+    void Write(const std::string& name, const std::string& bytes) const {
+        std::ofstream(m_folder / name, std::ios::binary) << bytes;
+    }
+    fs::path m_folder;
+};
+
+TEST_F(Downloads, ListsAndServesThePackagesOnly) {
+    const std::string msi = std::string("MSI\0\x01\xff", 6) + std::string(200'000, 'm'); // more than one piece
+    Write("Quillon-1.0.1.0-x64.msi", msi);
+    Write("Quillon-1.0.1.0-x64.zip", "PK zip");
+    Write("notes.txt", "the operator's own notes");
+    Write("sub/inner.zip", "not at the top");
+    Write("SHA256SUMS", kSum + "  Quillon-1.0.1.0-x64.msi\n" + std::string(63, 'b') + "  Quillon-1.0.1.0-x64.zip\n");
+    StartServer(":memory:", Books::Seed::Demo, m_folder.string());
+
+    const std::string page = Get("/");
+    for (const char* expected : {"<a href=\"/downloads/Quillon-1.0.1.0-x64.msi\">", kSum.c_str(),
+                                 "<a href=\"/downloads/Quillon-1.0.1.0-x64.zip\">",
+                                 "SHA256SUMS에 없습니다"}) // its line there is one digit short
+        EXPECT_NE(page.find(expected), std::string::npos) << expected;
+    for (const char* absent : {"notes.txt", "inner.zip", "내려받을 파일이 없습니다"})
+        EXPECT_EQ(page.find(absent), std::string::npos) << absent;
+
+    const struct {
+        const char* target;
+        int status;
+        std::string body;
+    } fetches[] = {
+        {"/downloads/Quillon-1.0.1.0-x64.msi", 200, msi},
+        {"/downloads/Quillon-1.0.1.0-x64.zip", 200, "PK zip"},
+        {"/downloads/notes.txt", 404, ""},
+        {"/downloads/SHA256SUMS", 404, ""},
+        {"/downloads/sub%2Finner.zip", 404, ""},
+        {"/downloads/..%2Fquillon-downloads.zip", 404, ""},
+        {"/downloads/Quillon-1.0.0.1-x64.msi", 404, ""},
+    };
+    for (const auto& f : fetches) {
+        const SimReply reply = http().Get(f.target);
+        EXPECT_EQ(reply.status, f.status) << f.target;
+        EXPECT_TRUE(f.status != 200 || reply.body == f.body) << f.target << ": " << reply.body.size() << " bytes";
+    }
+}
+
+TEST_F(Downloads, SaysSoWhenThereIsNothing) {
+    for (const bool withFolder : {false, true}) {
+        StartServer(":memory:", Books::Seed::Demo, withFolder ? m_folder.string() : "");
+        const std::string page = Get("/");
+        EXPECT_NE(page.find("내려받을 파일이 없습니다."), std::string::npos) << withFolder;
+        EXPECT_EQ(page.find("<table"), std::string::npos) << withFolder;
+        StopServer();
+    }
+}
+
+} // namespace
