@@ -3,14 +3,9 @@
 // one that does is answered however it was paced, and connections past the cap are refused at
 // once while the ones within it go on.
 #include "server/BoundedHttpServer.h"
+#include "tests/support/SimClient.h"
 
 #include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <string>
 #include <thread>
@@ -21,50 +16,6 @@ using namespace std::chrono_literals;
 
 constexpr ConnectionLimits kLimits{2, 300ms, 400ms};
 constexpr auto kPatience = 3s; // far past every limit: a connection still open then is a fault
-
-class Connection {
-public:
-    explicit Connection(int port) : m_fd(::socket(AF_INET, SOCK_STREAM, 0)) {
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(static_cast<std::uint16_t>(port));
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        m_connected = ::connect(m_fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
-    }
-    ~Connection() { ::close(m_fd); }
-    bool Connected() const { return m_connected; }
-
-    // Sends `bytes` a piece of `piece` bytes every `pause`.
-    void Send(const std::string& bytes, std::size_t piece, std::chrono::milliseconds pause) const {
-        for (std::size_t at = 0; at < bytes.size(); at += piece) {
-            if (at > 0)
-                std::this_thread::sleep_for(pause);
-            if (::send(m_fd, bytes.data() + at, std::min(piece, bytes.size() - at), MSG_NOSIGNAL) <= 0)
-                return;
-        }
-    }
-    // Everything the server sends until it closes; "(still open)" appended if it has not
-    // closed within kPatience.
-    std::string ReadToClose() const {
-        std::string got;
-        const auto until = std::chrono::steady_clock::now() + kPatience;
-        for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-            pollfd p{m_fd, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0)
-                return got + "(still open)";
-            char buffer[4096];
-            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
-            if (n <= 0)
-                return got;
-            got.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
-
-private:
-    int m_fd;
-    bool m_connected = false;
-};
 
 class ConnectionLimitsTest : public ::testing::Test {
 protected:
@@ -86,11 +37,15 @@ protected:
     int m_port = -1;
 };
 
-int Count(const std::string& text, const std::string& what) {
+// The 200s the server sent before it closed the connection; -1 when it was still open after
+// kPatience.
+int Answers(const SimConnection& client) {
+    const SimReply reply = client.Receive(kPatience, true);
+    const std::string text = reply.head + reply.body;
     int n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+    for (auto at = text.find("HTTP/1.1 200"); at != std::string::npos; at = text.find("HTTP/1.1 200", at + 1))
         ++n;
-    return n;
+    return reply.closed ? n : -1;
 }
 
 const std::string kRequest = "GET /x HTTP/1.1\r\nHost: a\r\n\r\n"; // 29 bytes
@@ -117,28 +72,26 @@ TEST_F(ConnectionLimitsTest, ARequestThatIsLateLosesItsConnection) {
         {"a body announced but never sent", "POST /x HTTP/1.1\r\nHost: a\r\nContent-Length: 5\r\n\r\n", 1000, 0ms, 0},
     };
     for (const Pacing& row : rows) {
-        Connection client(m_port);
+        const SimConnection client(m_port);
         ASSERT_TRUE(client.Connected());
         client.Send(row.bytes, row.piece, row.pause);
-        const std::string got = client.ReadToClose();
-        EXPECT_EQ(Count(got, "HTTP/1.1 200"), row.answers) << row.name << ": " << got;
-        EXPECT_EQ(got.find("(still open)"), std::string::npos) << row.name;
+        EXPECT_EQ(Answers(client), row.answers) << row.name;
     }
 }
 
 TEST_F(ConnectionLimitsTest, ConnectionsPastTheCapAreRefusedAtOnceAndTheOthersGoOn) {
-    Connection first(m_port), second(m_port);
-    first.Send("GET /x HTTP/1.1\r\n", 1000, 0ms); // both held open by their unfinished heads
-    second.Send("GET /x HTTP/1.1\r\n", 1000, 0ms);
+    const SimConnection first(m_port), second(m_port);
+    first.Send("GET /x HTTP/1.1\r\n"); // both held open by their unfinished heads
+    second.Send("GET /x HTTP/1.1\r\n");
     std::this_thread::sleep_for(50ms); // both taken by the server before the third comes
-    Connection third(m_port);
-    const std::string refused = third.ReadToClose();
-    EXPECT_EQ(refused.rfind("HTTP/1.1 503", 0), 0u) << refused;
-    EXPECT_NE(refused.find("Connection: close"), std::string::npos) << refused;
+    const SimReply refused = SimConnection(m_port).Receive(kPatience, true);
+    EXPECT_TRUE(refused.closed);
+    EXPECT_EQ(refused.status, 503) << refused.head;
+    EXPECT_EQ(refused.Header("Connection"), "close") << refused.head;
 
-    first.Send("Host: a\r\n\r\n", 1000, 0ms);
-    EXPECT_EQ(Count(first.ReadToClose(), "HTTP/1.1 200"), 1);
-    Connection fourth(m_port); // the held connections have ended: there is room again
-    fourth.Send(kRequest, 1000, 0ms);
-    EXPECT_EQ(Count(fourth.ReadToClose(), "HTTP/1.1 200"), 1);
+    first.Send("Host: a\r\n\r\n");
+    EXPECT_EQ(Answers(first), 1);
+    const SimConnection fourth(m_port); // the held connections have ended: there is room again
+    fourth.Send(kRequest);
+    EXPECT_EQ(Answers(fourth), 1);
 }

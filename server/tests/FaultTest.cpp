@@ -4,7 +4,6 @@
 #include "ServerFixture.h"
 
 #include <future>
-#include <thread>
 
 namespace {
 
@@ -20,9 +19,8 @@ protected:
     }
     bool Arm(const std::string& path, const std::string& mode) const { return http().ArmFault(path, mode); }
     // Waits until the server has logged `target`.
-    void AwaitLogged(const std::string& target) const {
-        for (int tries = 0; tries < 500 && Get("/sim/requests").find(target) == std::string::npos; ++tries)
-            std::this_thread::sleep_for(10ms);
+    bool AwaitLogged(const std::string& target) const {
+        return WaitUntil(5000, [&] { return Get("/sim/requests").find(target) != std::string::npos; });
     }
     std::string device, poll, give;
 };
@@ -30,7 +28,7 @@ protected:
 TEST_F(FaultTest, DelayAnswersLaterWhileOtherRequestsAnswerAtOnce) {
     ASSERT_TRUE(Arm("/android/pcposgetmilegeret.php", "delay&ms=1500"));
     auto delayed = std::async(std::launch::async, [&] { return http().Get(poll); });
-    AwaitLogged(poll);
+    ASSERT_TRUE(AwaitLogged(poll));
     EXPECT_EQ(Get(give), "1</>1500");
     EXPECT_EQ(delayed.wait_for(0ms), std::future_status::timeout);
     EXPECT_EQ(delayed.get().body, "1</>0"); // answered as the books stood when it arrived
@@ -59,7 +57,7 @@ TEST_F(FaultTest, HangAndRefuseSendNotAByteButTheBooksStillWork) {
 TEST_F(FaultTest, StopEndsHungConnections) {
     ASSERT_TRUE(Arm("/android/pcposgetmilegeret.php", "hang"));
     auto hung = std::async(std::launch::async, [&] { return http().Get(poll, "", 20s); });
-    AwaitLogged(poll);
+    ASSERT_TRUE(AwaitLogged(poll));
     StopServer(); // returns only once every request thread has ended
     const auto reply = hung.get();
     EXPECT_TRUE(reply.closed);

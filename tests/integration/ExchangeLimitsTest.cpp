@@ -90,12 +90,6 @@ struct Late {
 // completes and the request is written seconds after the cashier saw it fail.
 class LateSend : public LimitsTest, public ::testing::WithParamInterface<Late> {
 protected:
-    int Count(const char* path) const {
-        int n = 0;
-        for (const auto& target : sim.RequestTargets())
-            n += target.rfind(path, 0) == 0;
-        return n;
-    }
     bool Blackhole(int ms) const { return sim.Post("/sim/blackhole?ms=" + std::to_string(ms)).body == "1"; }
 };
 
@@ -115,13 +109,12 @@ TEST_P(LateSend, NothingGivenUpArrivesLater) {
         // Once the first poll has been answered (the poller then pauses 300 ms), the next one's
         // connect is dropped.
         int polls = 0;
-        for (int i = 0; i < 500 && (polls = Count(kResultPath)) == 0; ++i)
-            std::this_thread::sleep_for(milliseconds(5));
+        EXPECT_TRUE(WaitUntil(2500, [&] { return (polls = sim.Count(kResultPath)) > 0; }));
         ASSERT_TRUE(Blackhole(c.blackholeMs));
         std::this_thread::sleep_for(milliseconds(kPollPauseMs + 300)); // the next poll is in its connect
         EndTransaction();
         std::this_thread::sleep_until(start + milliseconds(c.watchMs));
-        EXPECT_EQ(Count(kResultPath), polls) << "a poll of the closed transaction arrived";
+        EXPECT_EQ(sim.Count(kResultPath), polls) << "a poll of the closed transaction arrived";
         poller.join(); // a test may wait for it; the dialog never does
         return;
     }
@@ -139,8 +132,8 @@ TEST_P(LateSend, NothingGivenUpArrivesLater) {
         std::printf("%s: the exchanges ended after %lld ms\n", c.name, took);
     }
     std::this_thread::sleep_until(start + milliseconds(c.watchMs));
-    EXPECT_EQ(Count(kOperationPath), 0) << "the give arrived after it was reported failed";
-    EXPECT_EQ(Count(kTextPath), 0) << "the text message arrived after it was reported failed";
+    EXPECT_EQ(sim.Count(kOperationPath), 0) << "the give arrived after it was reported failed";
+    EXPECT_EQ(sim.Count(kTextPath), 0) << "the text message arrived after it was reported failed";
     EXPECT_TRUE(sim.SmsOutbox().empty());
 }
 

@@ -9,7 +9,6 @@
 #include "dialogs/PollCompletion.h"
 #include "dialogs/TextMessage.h"
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -84,21 +83,6 @@ protected:
                SendRequest(lock, reply, Commit::Nowhere) == 1 && reply.Field(1) == u"n=" + mark;
     }
 
-    int Count(const char* path) const {
-        const auto targets = sim.RequestTargets();
-        return static_cast<int>(std::count_if(targets.begin(), targets.end(), [&](const std::string& target) {
-            return target.rfind(path, 0) == 0;
-        }));
-    }
-    bool WaitFor(const std::function<bool()>& until, int ms = 5000) const {
-        for (int waited = 0; waited < ms; waited += 10) {
-            if (until())
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return until();
-    }
-
     std::string m_device;
     std::thread m_poller;
     std::atomic<bool> m_finished{false};
@@ -111,13 +95,13 @@ protected:
 TEST_F(PollCompletionTest, StopByTextMessageRecordsTheGive) {
     ASSERT_EQ(StartOperation(Give, u"1000"), OperationResult::Accepted);
     StartPoller();
-    ASSERT_TRUE(ExchangeUntil([&] { return Count(kResultPath) >= 2; }));
+    ASSERT_TRUE(ExchangeUntil([&] { return sim.Count(kResultPath) >= 2; }));
     EXPECT_EQ(SendTextMessage(u"010-2222-3333", 1700000000), TextMessageResult::Sent);
-    ASSERT_TRUE(WaitFor([&] { return m_finished.load(); }));
+    ASSERT_TRUE(WaitUntil(5000, [&] { return m_finished.load(); }));
     JoinPoller();
     EXPECT_EQ(m_result.load(), 1);
     EXPECT_EQ(g_txDone.load(), TxGiveSent);
-    EXPECT_EQ(Count(kDeletePath), 0);
+    EXPECT_EQ(sim.Count(kDeletePath), 0);
     EXPECT_EQ(sim.SmsOutbox().size(), 1u);
 }
 
@@ -159,7 +143,7 @@ TEST_F(PollCompletionTest, NoTextMessageAfterTheConfirmation) {
     ASSERT_TRUE(sim.ArmFault(kDeletePath, "delay&ms=500"));
     StartPoller();
     ASSERT_TRUE(sim.Confirm(m_device));
-    ASSERT_TRUE(WaitFor([] { return g_txConfirmed.load(); }));
+    ASSERT_TRUE(WaitUntil(5000, [] { return g_txConfirmed.load(); }));
     EXPECT_EQ(g_txDone.load(), 0) << "the delete-data exchange is still under way";
     EXPECT_EQ(SendTextMessage(u"010-1111-2222", 1), TextMessageResult::Confirmed);
     JoinPoller();
@@ -184,19 +168,23 @@ protected:
         const Shape& c = GetParam();
         return sim.ArmFault(path, "body&status=" + std::to_string(c.status), c.body);
     }
-    // One whole give with the customer's confirmation, the UI thread exchanging beside the
-    // poller all the while: what leaves its code and lines behind.
+    // One whole give with the customer's confirmation: what leaves its code and lines behind.
     void CompleteAGive(const char16_t* price) {
         ASSERT_EQ(StartOperation(Give, price), OperationResult::Accepted);
-        const int deletes = Count(kDeletePath);
+        const int deletes = sim.Count(kDeletePath);
         StartPoller();
         ASSERT_TRUE(sim.Confirm(m_device));
+        ASSERT_NO_FATAL_FAILURE(EndsWithTheGiveCompleted(deletes));
+        ASSERT_TRUE(g_txConfirmed.load());
+    }
+    // The poller completes the give, the UI thread exchanging beside it all the while, with one
+    // delete-data past the `deletes` of the log before.
+    void EndsWithTheGiveCompleted(int deletes) {
         ASSERT_TRUE(ExchangeUntil([&] { return m_finished.load(); })) << "the poller did not end";
         JoinPoller();
         ASSERT_EQ(m_result.load(), 1);
         ASSERT_EQ(g_txDone.load(), TxGiveSent);
-        ASSERT_TRUE(g_txConfirmed.load());
-        EXPECT_EQ(Count(kDeletePath), deletes + 1) << "one delete-data per completion";
+        EXPECT_EQ(sim.Count(kDeletePath), deletes + 1) << "one delete-data per completion";
         EXPECT_EQ(m_foreignReplies, 0) << "an exchange read another exchange's reply";
     }
 };
@@ -226,20 +214,16 @@ TEST_P(ReplyShape, CountsOnlyForItsOwnExchange) {
     ASSERT_EQ(StartOperation(Give, u"2000"), OperationResult::Accepted);
     ASSERT_TRUE(sim.Confirm(m_device));
     ASSERT_TRUE(Arm(kResultPath));
-    const int polls = Count(kResultPath), deletes = Count(kDeletePath);
+    const int polls = sim.Count(kResultPath), deletes = sim.Count(kDeletePath);
     StartPoller();
-    ASSERT_TRUE(WaitFor([&] { return Count(kResultPath) >= polls + 3; }));
+    ASSERT_TRUE(WaitUntil(5000, [&] { return sim.Count(kResultPath) >= polls + 3; }));
     EXPECT_EQ(g_txDone.load(), 0) << "completed by a reply that is not the operator's";
-    EXPECT_EQ(Count(kDeletePath), deletes);
+    EXPECT_EQ(sim.Count(kDeletePath), deletes);
 
     // Delete-data: laid over the completing get-result's lines, and no further.
     ASSERT_TRUE(Arm(kDeletePath));
     ASSERT_TRUE(sim.DisarmFault(kResultPath));
-    ASSERT_TRUE(ExchangeUntil([&] { return m_finished.load(); }));
-    JoinPoller();
-    EXPECT_EQ(g_txDone.load(), TxGiveSent);
-    EXPECT_EQ(Count(kDeletePath), deletes + 1);
-    EXPECT_EQ(m_foreignReplies, 0) << "an exchange read another exchange's reply";
+    ASSERT_NO_FATAL_FAILURE(EndsWithTheGiveCompleted(deletes));
     const auto fields = Fields();
     EXPECT_EQ(fields[0], c.field0);
     EXPECT_EQ(fields[1], u"11");

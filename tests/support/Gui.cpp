@@ -206,16 +206,6 @@ HWND TopWindowOf(DWORD processId, const std::function<bool(HWND)>& match) {
     return nullptr;
 }
 
-bool WaitUntil(DWORD timeoutMs, const std::function<bool()>& condition) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (!condition()) {
-        if (GetTickCount64() >= deadline)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
-
 bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
     return WaitUntil(timeoutMs, [&] { return !IsWindow(window) || !IsWindowVisible(window); });
 }
@@ -235,10 +225,6 @@ HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs) {
 std::wstring MessageBoxText(HWND box) {
     wchar_t text[1024] = {};
     return std::wstring(text, GetDlgItemTextW(box, kMessageBoxTextId, text, ARRAYSIZE(text)));
-}
-
-void CloseMessageBox(HWND box) {
-    Command(box, IDOK);
 }
 
 std::wstring WindowText(HWND window) {

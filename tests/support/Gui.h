@@ -4,6 +4,8 @@
 // message boxes, and the pixels of a client area as they are on screen.
 #pragma once
 
+#include "tests/support/SimClient.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -100,14 +102,12 @@ namespace gui {
 // The topmost top-level window of the process, visible or not, for which `match` holds; nullptr
 // when none does. It sends no message, so it works while the process's thread is busy.
 HWND TopWindowOf(DWORD processId, const std::function<bool(HWND)>& match);
-// Asks `condition` (at least once) until it holds or `timeoutMs` has passed.
-bool WaitUntil(DWORD timeoutMs, const std::function<bool()>& condition);
+using ::WaitUntil;
 // Until `window` is destroyed or hidden.
 bool WaitForWindowGone(HWND window, DWORD timeoutMs);
 // A message box of the process: an owned "#32770" with the text control 0xFFFF and an OK button.
 HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs);
 std::wstring MessageBoxText(HWND box);
-void CloseMessageBox(HWND box);
 
 std::wstring WindowText(HWND window); // WM_GETTEXT, so it works across processes
 SIZE ClientSize(HWND window);
@@ -120,7 +120,7 @@ void ClickClient(HWND window, int x, int y);
 // WM_SETTEXT (sent, so the text is in place on return) and WM_GETTEXT of control `id`.
 bool SetDlgItemTextOf(HWND dialog, int id, std::wstring_view text);
 std::wstring DlgItemTextOf(HWND dialog, int id);
-// What the dialog manager sends for Enter and Esc.
+// What the dialog manager sends for Enter and Esc (and a message box's OK).
 void CommandOk(HWND dialog);
 void CommandCancel(HWND dialog);
 // A real key, WM_KEYDOWN then WM_KEYUP, posted to `target` (the focused control, usually).

@@ -17,37 +17,28 @@ constexpr int kSendFlags = MSG_NOSIGNAL;
 #define closesocket close
 #endif
 
+#include <algorithm>
 #include <cstdlib>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 namespace {
 
-// The test's own socket, closed on every path.
-class Socket {
-public:
-    Socket() {
-#ifdef _WIN32
-        static const bool started = [] {
-            WSADATA data;
-            return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-        }();
-        (void)started;
-#endif
-        m_fd = socket(AF_INET, SOCK_STREAM, 0);
-    }
-    ~Socket() {
-        closesocket(m_fd);
-    }
-    Socket(const Socket&) = delete;
-    Socket& operator=(const Socket&) = delete;
-    Descriptor fd() const {
-        return m_fd;
-    }
+Descriptor Fd(std::intptr_t fd) {
+    return static_cast<Descriptor>(fd);
+}
 
-private:
-    Descriptor m_fd;
-};
+Descriptor NewSocket() {
+#ifdef _WIN32
+    static const bool started = [] {
+        WSADATA data;
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    (void)started;
+#endif
+    return socket(AF_INET, SOCK_STREAM, 0);
+}
 
 sockaddr_in Loopback(int port) {
     sockaddr_in addr{};
@@ -89,6 +80,16 @@ std::string Record(const std::vector<std::string>& fields) {
     return record;
 }
 
+bool WaitUntil(long timeoutMs, const std::function<bool()>& condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
 std::string SimReply::Header(std::string_view name) const {
     std::smatch match;
     const std::regex line("\r\n" + std::string(name) + ":[ ]*([^\r]*)", std::regex::icase);
@@ -101,13 +102,13 @@ int SimClient::PortFromEnvironment() {
 }
 
 int SimClient::UnusedPort() {
-    Socket s;
+    const Descriptor s = NewSocket();
     sockaddr_in addr = Loopback(0);
     socklen_t size = sizeof addr;
-    if (bind(s.fd(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        getsockname(s.fd(), reinterpret_cast<sockaddr*>(&addr), &size) != 0)
-        return 0;
-    return ntohs(addr.sin_port);
+    const bool bound = bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+                       getsockname(s, reinterpret_cast<sockaddr*>(&addr), &size) == 0;
+    closesocket(s);
+    return bound ? ntohs(addr.sin_port) : 0;
 }
 
 std::string SimClient::HostPort() const {
@@ -130,30 +131,50 @@ SimReply SimClient::Post(std::string_view target, std::string_view body) const {
 }
 
 SimReply SimClient::Exchange(const std::string& request, std::chrono::milliseconds wait, bool toClose) const {
-    SimReply reply;
-    Socket s;
-    const sockaddr_in addr = Loopback(m_port);
-    if (connect(s.fd(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0)
-        return reply;
-    reply.connected = true;
-    for (std::size_t sent = 0; sent < request.size();) {
-        const auto n =
-            send(s.fd(), request.data() + sent, static_cast<int>(request.size() - sent), kSendFlags);
+    const SimConnection connection(m_port);
+    if (!connection.Connected())
+        return {};
+    // A server that answers or closes before the whole request is in is read all the same.
+    connection.Send(request);
+    return connection.Receive(wait, toClose);
+}
+
+SimConnection::SimConnection(int port) : m_fd(static_cast<std::intptr_t>(NewSocket())) {
+    const sockaddr_in addr = Loopback(port);
+    m_connected = connect(Fd(m_fd), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+}
+
+SimConnection::~SimConnection() {
+    closesocket(Fd(m_fd));
+}
+
+bool SimConnection::Send(std::string_view bytes, std::size_t piece, std::chrono::milliseconds pause) const {
+    for (std::size_t sent = 0; sent < bytes.size();) {
+        if (sent > 0 && pause.count() > 0)
+            std::this_thread::sleep_for(pause);
+        const auto n = send(Fd(m_fd), bytes.data() + sent, static_cast<int>(std::min(piece, bytes.size() - sent)),
+                            kSendFlags);
         if (n <= 0)
-            return reply;
+            return false;
         sent += static_cast<std::size_t>(n);
     }
+    return true;
+}
+
+SimReply SimConnection::Receive(std::chrono::milliseconds wait, bool toClose) const {
+    SimReply reply;
+    reply.connected = m_connected;
     const auto deadline = std::chrono::steady_clock::now() + wait;
     std::string received;
     std::size_t headEnd = std::string::npos;
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        pollfd p{s.fd(), POLLIN, 0};
+        pollfd p{Fd(m_fd), POLLIN, 0};
         if (left.count() <= 0 || WSAPoll(&p, 1, static_cast<int>(left.count())) <= 0)
             break;
         char buffer[65536];
-        const auto n = recv(s.fd(), buffer, sizeof buffer, 0);
+        const auto n = recv(Fd(m_fd), buffer, sizeof buffer, 0);
         if (n <= 0) {
             reply.closed = true;
             break;
@@ -202,6 +223,12 @@ std::vector<std::string> SimClient::RequestTargets() const {
     for (const std::string& line : Split(Get("/sim/requests").body, '\n'))
         targets.push_back(line.substr(line.find(' ') + 1));
     return targets;
+}
+
+int SimClient::Count(std::string_view prefix) const {
+    const auto targets = RequestTargets();
+    return static_cast<int>(std::count_if(targets.begin(), targets.end(),
+                                          [&](const std::string& t) { return t.rfind(prefix, 0) == 0; }));
 }
 
 std::pair<long long, long long> SimClient::LastArrivalAndNow() const {

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -24,6 +26,32 @@ struct SimReply {
 std::vector<std::string> Fields(const std::string& record);
 // Joins fields with the record separator.
 std::string Record(const std::vector<std::string>& fields);
+
+// The tests' one wait: asks `condition` (at least once) until it holds or `timeoutMs` has passed.
+bool WaitUntil(long timeoutMs, const std::function<bool()>& condition);
+
+// One loopback connection of the tests' own, closed on every path; for a client that paces its
+// bytes or holds its connection open while others come, and under every SimClient call.
+class SimConnection {
+public:
+    explicit SimConnection(int port);
+    ~SimConnection();
+    SimConnection(const SimConnection&) = delete;
+    SimConnection& operator=(const SimConnection&) = delete;
+
+    bool Connected() const { return m_connected; }
+    // Sends `bytes`, `piece` bytes at a time with `pause` between the pieces; false once a send
+    // fails (the server has closed).
+    bool Send(std::string_view bytes, std::size_t piece = std::string_view::npos,
+              std::chrono::milliseconds pause = std::chrono::milliseconds(0)) const;
+    // Reads for at most `wait`: until the body is complete by its Content-Length, or with `toClose`
+    // until the server closes.
+    SimReply Receive(std::chrono::milliseconds wait, bool toClose) const;
+
+private:
+    std::intptr_t m_fd; // a SOCKET on Windows
+    bool m_connected = false;
+};
 
 class SimClient {
 public:
@@ -59,6 +87,8 @@ public:
 
     // The request log's targets in arrival order, without their time stamps.
     std::vector<std::string> RequestTargets() const;
+    // How many of them start with `prefix`.
+    int Count(std::string_view prefix) const;
     // The arrival time of the last request on the log's clock and that clock's time now (ms since
     // the server started); the last arrival is -1 when the log is empty. 0, 0 when unreadable.
     std::pair<long long, long long> LastArrivalAndNow() const;

@@ -1,6 +1,5 @@
 #include "tests/support/Till.h"
 
-#include <algorithm>
 #include <fstream>
 #include <cstdio>
 #include <cwchar>
@@ -93,7 +92,7 @@ std::wstring Till::TakeMessageBox(DWORD timeoutMs) const {
     if (!box)
         return {};
     std::wstring text = gui::MessageBoxText(box);
-    gui::CloseMessageBox(box);
+    gui::CommandOk(box);
     gui::WaitForWindowGone(box, kWaitMs);
     return text;
 }
@@ -123,10 +122,7 @@ std::string Till::OperationTarget(const Operation& op, const std::string& price,
 }
 
 int Till::Sent(std::u16string_view tmpl) const {
-    const std::string path = PathOf(tmpl) + "?";
-    const auto log = sim.RequestTargets();
-    return static_cast<int>(
-        std::count_if(log.begin(), log.end(), [&](const auto& t) { return t.rfind(path, 0) == 0; }));
+    return sim.Count(PathOf(tmpl) + "?");
 }
 
 bool Till::WaitForSent(std::u16string_view tmpl, int n, DWORD timeoutMs) const {
