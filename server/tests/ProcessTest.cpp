@@ -119,36 +119,21 @@ TEST(ServerProcess, EndsWithAClearWord) {
     }
 }
 
-TEST(ServerProcess, ServesLogsAndStopsOnSignals) {
-    for (int sig : {SIGTERM, SIGINT}) {
-        ServerProcess p({"--host", "127.0.0.1", "--port", "0", "--db", ":memory:"});
-        const int port = PortFromReadyLine(p.ReadUntil("\n"));
-        ASSERT_GT(port, 0) << p.Out();
-        const auto reply = SimClient(port).Get("/android/poslogin.php?id=demo&password=secret-pw");
-        EXPECT_EQ(reply.body.substr(0, 4), "0</>");
-        p.ReadUntil("poslogin");
-        p.Signal(sig);
-        EXPECT_EQ(p.Exit(), 0);
-        EXPECT_NE(p.Out().find("GET /android/poslogin.php?id=demo&password=*** 200"), std::string::npos)
-            << p.Out();
-        EXPECT_EQ(p.Out().find("secret-pw"), std::string::npos);
-        EXPECT_NE(p.Out().find("stopping"), std::string::npos);
-    }
-}
-
 // The simulation only when asked for, a warning when it would be reachable from elsewhere, a new
-// file database without the demo shop, and no password unmasked in anything served or printed.
-TEST(ServerProcess, SimulatesOnlyWhenAskedAndKeepsNoPassword) {
+// file database without the demo shop, each request logged with no password unmasked in anything
+// served or printed, and a clean stop on SIGTERM and SIGINT.
+TEST(ServerProcess, SimulatesOnlyWhenAskedLogsWithoutPasswordsAndStopsOnSignals) {
     const std::string db = "/tmp/quillon-process-test-" + std::to_string(getpid()) + ".db";
     const struct {
         std::vector<std::string> args;
         bool simulates, demoShop, warns;
+        int stop;
     } cases[] = {
-        {{"--db", ":memory:"}, false, true, false},
-        {{"--db", ":memory:", "--simulate"}, true, true, false},
-        {{"--db", db}, false, false, false},
-        {{"--db", db, "--simulate"}, true, false, false}, // the same file: still not seeded
-        {{"--host", "0.0.0.0", "--simulate"}, true, true, true},
+        {{"--db", ":memory:"}, false, true, false, SIGINT},
+        {{"--db", ":memory:", "--simulate"}, true, true, false, SIGTERM},
+        {{"--db", db}, false, false, false, SIGTERM},
+        {{"--db", db, "--simulate"}, true, false, false, SIGINT}, // the same file: still not seeded
+        {{"--host", "0.0.0.0", "--simulate"}, true, true, true, SIGTERM},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
@@ -165,9 +150,12 @@ TEST(ServerProcess, SimulatesOnlyWhenAskedAndKeepsNoPassword) {
         const std::string log = c.simulates ? http.Get("/sim/requests").body : "";
         EXPECT_EQ(log.find("password=demo"), std::string::npos) << log;
         EXPECT_EQ(log.find("password=***") != std::string::npos, c.simulates) << log;
-        p.Signal(SIGTERM);
+        p.ReadUntil("poslogin");
+        p.Signal(c.stop);
         EXPECT_EQ(p.Exit(), 0);
+        EXPECT_NE(p.Out().find(" GET /android/poslogin.php?id=demo&password=*** 200"), std::string::npos) << p.Out();
         EXPECT_EQ(p.Out().find("password=demo"), std::string::npos) << p.Out();
+        EXPECT_NE(p.Out().find(c.stop == SIGINT ? "stopping (SIGINT)" : "stopping (SIGTERM)"), std::string::npos);
         EXPECT_EQ(p.Out().find("warning: --simulate") != std::string::npos, c.warns) << p.Out();
     }
     std::remove(db.c_str());
