@@ -167,6 +167,8 @@ std::string Fetch(Transfer& transfer) {
     std::wstring target = std::wstring(path[0] ? path : L"/") + extra;
     DWORD requestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                          INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
+    // None of the INTERNET_FLAG_IGNORE_* flags: a certificate WinInet does not trust (chain,
+    // name, dates, revocation) or a redirect from https to http fails the exchange.
     if (parts.nScheme == INTERNET_SCHEME_HTTPS)
         requestFlags |= INTERNET_FLAG_SECURE;
     InternetHandle request(HttpOpenRequestW(connection.get(), L"GET", target.c_str(), nullptr, nullptr, nullptr,

@@ -3,6 +3,7 @@
 #include "net/SharedState.h"
 #include "net/UrlFormat.h"
 
+#include <string>
 #include <string_view>
 
 namespace {
@@ -12,6 +13,15 @@ constexpr OperationInfo kOperations[] = {
     {Pay, 2, TxPaySent, kPayTemplate, u"12"},
     {Cancel, 3, TxCancelSent, kCancelTemplate, u"13"},
 };
+
+// The requests after the login go to the host its reply names, over the site's own scheme: a site
+// on https keeps every exchange on TLS. The templates are written for http.
+std::u16string OnSiteScheme(std::u16string_view tmpl) {
+    constexpr std::u16string_view kHttp = u"http://", kHttps = u"https://";
+    if (!std::u16string_view(kDefaultSiteUrl).starts_with(kHttps) || !tmpl.starts_with(kHttp))
+        return std::u16string(tmpl);
+    return std::u16string(kHttps) + std::u16string(tmpl.substr(kHttp.size()));
+}
 
 } // namespace
 
@@ -34,20 +44,22 @@ bool IsLoginAccepted(const ReplyRecord& login) {
 }
 
 int FormatOperationUrl(const OperationInfo& operation) {
-    return FormatUrl(g_requestUrl, kUrlCapacity, operation.requestTemplate,
+    return FormatUrl(g_requestUrl, kUrlCapacity, OnSiteScheme(operation.requestTemplate),
                      {Host(g_serverHost), Query(g_deviceId), Query(g_price), Query(g_mileageRate)});
 }
 
 int FormatGetResultUrl() {
-    return FormatUrl(g_requestUrl, kUrlCapacity, kGetResultTemplate, {Host(g_serverHost), Query(g_deviceId)});
+    return FormatUrl(g_requestUrl, kUrlCapacity, OnSiteScheme(kGetResultTemplate),
+                     {Host(g_serverHost), Query(g_deviceId)});
 }
 
 int FormatDeleteDataUrl() {
-    return FormatUrl(g_requestUrl, kUrlCapacity, kDeleteDataTemplate, {Host(g_serverHost), Query(g_deviceId)});
+    return FormatUrl(g_requestUrl, kUrlCapacity, OnSiteScheme(kDeleteDataTemplate),
+                     {Host(g_serverHost), Query(g_deviceId)});
 }
 
 int FormatTextMessageUrl(const char16_t* phone, std::int32_t markTag) {
-    return FormatUrl(g_requestUrl, kUrlCapacity, kTextMessageTemplate,
+    return FormatUrl(g_requestUrl, kUrlCapacity, OnSiteScheme(kTextMessageTemplate),
                      {Host(g_serverHost), Query(g_deviceId), Query(g_price), Query(g_mileageRate), Query(phone),
                       Number(markTag)});
 }

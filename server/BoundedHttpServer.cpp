@@ -2,7 +2,11 @@
 
 #include "server/Record.h"
 
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <linux/filter.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -45,14 +49,27 @@ void Describe(const sockaddr_storage& addr, std::string& ip, int& port) {
 }
 
 // One connection's stream for httplib, whose reads end at the current request's deadline. Reads
-// are buffered: the library reads the request head a byte at a time.
+// are buffered: the library reads the request head a byte at a time. Over TLS the socket is
+// non-blocking and every read, write and the handshake wait in poll(), so that a record that
+// arrives in pieces cannot hold the thread past the deadline.
 class DeadlineStream : public httplib::Stream {
 public:
-    DeadlineStream(socket_t sock, std::chrono::milliseconds writeTimeout)
-        : m_sock(sock), m_writeTimeout(writeTimeout) {}
+    DeadlineStream(socket_t sock, SSL* tls, std::chrono::milliseconds writeTimeout)
+        : m_sock(sock), m_tls(tls), m_writeTimeout(writeTimeout) {}
 
     void StartRequest(std::chrono::milliseconds deadline) { m_deadline = Clock::now() + deadline; }
-    bool Buffered() const { return m_begin < m_end; }
+    bool Buffered() const { return m_begin < m_end || (m_tls && SSL_pending(m_tls) > 0); }
+
+    // The TLS handshake, within the current deadline.
+    bool Handshake() {
+        for (;;) {
+            const int rc = SSL_accept(m_tls);
+            if (rc == 1)
+                return true;
+            if (!AwaitTls(rc, Remaining()))
+                return false;
+        }
+    }
 
     bool is_readable() const override {
         return Buffered() || Poll(m_sock, POLLIN, Remaining());
@@ -60,10 +77,8 @@ public:
     bool is_writable() const override { return Poll(m_sock, POLLOUT, m_writeTimeout); }
 
     ssize_t read(char* ptr, size_t size) override {
-        if (!Buffered()) {
-            if (!is_readable())
-                return -1; // the deadline passed: the library answers nothing and closes
-            const ssize_t got = ::recv(m_sock, m_buffer, sizeof m_buffer, 0);
+        if (m_begin == m_end) {
+            const ssize_t got = Receive();
             if (got <= 0)
                 return got;
             m_begin = 0;
@@ -76,9 +91,15 @@ public:
     }
 
     ssize_t write(const char* ptr, size_t size) override {
-        if (!is_writable())
-            return -1;
-        return ::send(m_sock, ptr, size, MSG_NOSIGNAL);
+        if (!m_tls)
+            return is_writable() ? ::send(m_sock, ptr, size, MSG_NOSIGNAL) : -1;
+        for (;;) {
+            const int rc = SSL_write(m_tls, ptr, static_cast<int>(std::min<size_t>(size, INT32_MAX)));
+            if (rc > 0)
+                return rc;
+            if (!AwaitTls(rc, m_writeTimeout))
+                return -1;
+        }
     }
 
     void get_remote_ip_and_port(std::string& ip, int& port) const override {
@@ -100,7 +121,37 @@ private:
         return std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - Clock::now());
     }
 
+    // Fills the buffer: -1 once the deadline has passed (the library answers nothing and closes).
+    ssize_t Receive() {
+        if (!m_tls)
+            return is_readable() ? ::recv(m_sock, m_buffer, sizeof m_buffer, 0) : -1;
+        for (;;) {
+            const int rc = SSL_read(m_tls, m_buffer, sizeof m_buffer);
+            if (rc > 0)
+                return rc;
+            if (SSL_get_error(m_tls, rc) == SSL_ERROR_ZERO_RETURN)
+                return 0;
+            if (!AwaitTls(rc, Remaining()))
+                return -1;
+        }
+    }
+
+    // After a TLS call returned `rc`: waits up to `wait` for what it needs; false for any other
+    // error or when the time is up.
+    bool AwaitTls(int rc, std::chrono::milliseconds wait) const {
+        switch (SSL_get_error(m_tls, rc)) {
+        case SSL_ERROR_WANT_READ:
+            return Poll(m_sock, POLLIN, wait);
+        case SSL_ERROR_WANT_WRITE:
+            return Poll(m_sock, POLLOUT, wait);
+        default:
+            ERR_clear_error();
+            return false;
+        }
+    }
+
     const socket_t m_sock;
+    SSL* const m_tls;
     const std::chrono::milliseconds m_writeTimeout;
     Clock::time_point m_deadline;
     char m_buffer[4096];
@@ -119,6 +170,31 @@ void Refuse(socket_t sock) {
 } // namespace
 
 BoundedHttpServer::BoundedHttpServer(ConnectionLimits limits) : m_limits(limits) {}
+
+BoundedHttpServer::~BoundedHttpServer() { SSL_CTX_free(m_tls); }
+
+bool BoundedHttpServer::UseTls(const std::string& certificateChain, const std::string& privateKey,
+                               std::string& error) {
+    SSL_CTX* tls = SSL_CTX_new(TLS_server_method());
+    const bool ready = tls && SSL_CTX_set_min_proto_version(tls, TLS1_2_VERSION) == 1 &&
+                       SSL_CTX_use_certificate_chain_file(tls, certificateChain.c_str()) == 1 &&
+                       SSL_CTX_use_PrivateKey_file(tls, privateKey.c_str(), SSL_FILETYPE_PEM) == 1 &&
+                       SSL_CTX_check_private_key(tls) == 1;
+    if (!ready) {
+        char reason[256] = "no TLS context";
+        if (const unsigned long code = ERR_get_error())
+            ERR_error_string_n(code, reason, sizeof reason);
+        ERR_clear_error();
+        error = reason;
+        SSL_CTX_free(tls);
+        return false;
+    }
+    // A till opens a connection per exchange and never resumes a session.
+    SSL_CTX_set_session_cache_mode(tls, SSL_SESS_CACHE_OFF);
+    SSL_CTX_free(m_tls);
+    m_tls = tls;
+    return true;
+}
 
 void BoundedHttpServer::RaiseDescriptorLimit() {
     // Both ends of the proxy's own connection, the database, the logs: a margin for them.
@@ -161,8 +237,20 @@ bool BoundedHttpServer::process_and_close_socket(socket_t sock) {
     if (m_open.fetch_add(1) >= m_limits.maxConnections) {
         Refuse(sock);
     } else {
-        DeadlineStream stream(sock, std::chrono::seconds(write_timeout_sec_));
-        for (std::size_t left = keep_alive_max_count_; left > 0; --left) {
+        // Over TLS the handshake comes first, within the deadline of the request it carries.
+        SSL* tls = m_tls ? SSL_new(m_tls) : nullptr;
+        DeadlineStream stream(sock, tls, std::chrono::seconds(write_timeout_sec_));
+        bool open = !m_tls;
+        if (tls) {
+            ::fcntl(sock, F_SETFL, ::fcntl(sock, F_GETFL) | O_NONBLOCK);
+            SSL_set_fd(tls, sock);
+            open = AwaitRequest(sock);
+            if (open) {
+                stream.StartRequest(m_limits.requestDeadline);
+                open = stream.Handshake();
+            }
+        }
+        for (std::size_t left = open ? keep_alive_max_count_ : 0; left > 0; --left) {
             if (!stream.Buffered() && !AwaitRequest(sock))
                 break;
             stream.StartRequest(m_limits.requestDeadline);
@@ -170,6 +258,11 @@ bool BoundedHttpServer::process_and_close_socket(socket_t sock) {
             served = process_request(stream, left == 1, closed, nullptr);
             if (!served || closed)
                 break;
+        }
+        if (tls) {
+            if (open)
+                SSL_shutdown(tls); // one try: the close_notify goes if the socket takes it
+            SSL_free(tls);
         }
     }
     m_open.fetch_sub(1);

@@ -6,7 +6,8 @@
 //   the excess costs a moment of one thread instead of a thread each;
 // - each request, head and body, must have arrived within a deadline from its first byte;
 // - a kept-alive connection that sends nothing for a while is closed.
-// It also deepens the accept queue and can drop connects (the blackhole fault).
+// It also deepens the accept queue and can drop connects (the blackhole fault), and serves over
+// TLS when given a certificate: the handshake counts within the request's deadline.
 //
 // Threads: the accept loop runs in listen_after_bind(); each connection on a pool thread.
 #pragma once
@@ -16,6 +17,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <string>
+
+struct ssl_ctx_st;
 
 // The bounds, each with its reason; tests choose smaller ones.
 struct ConnectionLimits {
@@ -37,6 +41,11 @@ struct ConnectionLimits {
 class BoundedHttpServer : public httplib::Server {
 public:
     explicit BoundedHttpServer(ConnectionLimits limits = {});
+    ~BoundedHttpServer() override;
+
+    // Serves https from now on with this certificate chain and key (PEM files). False, with the
+    // reason in `error`, when they cannot be read or do not belong together. Before listening.
+    bool UseTls(const std::string& certificateChain, const std::string& privateKey, std::string& error);
 
     // Raises this process's descriptor limit to what kMaxConnections needs, as far as the hard
     // limit allows: each connection is a descriptor, and past the limit accept() fails.
@@ -59,4 +68,5 @@ private:
 
     const ConnectionLimits m_limits;
     std::atomic<std::size_t> m_open{0};
+    ssl_ctx_st* m_tls = nullptr; // set before listening, read-only while serving
 };

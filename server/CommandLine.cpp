@@ -21,7 +21,8 @@ bool CommandLine::Parse(const std::vector<std::string>& args, std::string& error
             (flag == "--simulate" ? simulate : help) = true;
             continue;
         }
-        if (flag != "--host" && flag != "--port" && flag != "--db" && flag != "--seed" && flag != "--downloads") {
+        if (flag != "--host" && flag != "--port" && flag != "--db" && flag != "--seed" &&
+            flag != "--downloads" && flag != "--tls-cert" && flag != "--tls-key") {
             error = "unknown option: " + args[i];
             return false;
         }
@@ -51,12 +52,12 @@ bool CommandLine::Parse(const std::vector<std::string>& args, std::string& error
                 return false;
             }
             db = value;
-        } else if (flag == "--downloads") {
+        } else if (flag == "--downloads" || flag == "--tls-cert" || flag == "--tls-key") {
             if (value.empty()) {
-                error = "--downloads needs a folder";
+                error = flag + " needs a " + (flag == "--downloads" ? "folder" : "file");
                 return false;
             }
-            downloads = value;
+            (flag == "--downloads" ? downloads : flag == "--tls-cert" ? tlsCertificate : tlsKey) = value;
         } else {
             if (value != "demo" && value != "none") {
                 error = "--seed must be demo or none, not \"" + value + "\"";
@@ -64,6 +65,10 @@ bool CommandLine::Parse(const std::vector<std::string>& args, std::string& error
             }
             seed = value;
         }
+    }
+    if (tlsCertificate.empty() != tlsKey.empty()) {
+        error = "--tls-cert and --tls-key go together";
+        return false;
     }
     if (seed.empty())
         seed = db == ":memory:" ? "demo" : "none";
@@ -76,7 +81,7 @@ bool CommandLine::SimulationBeyondLoopback() const {
 
 std::string CommandLine::Usage() {
     return R"(Usage: quillon-server [--host HOST] [--port PORT] [--db FILE | :memory:] [--seed demo|none]
-                      [--downloads DIR] [--simulate]
+                      [--downloads DIR] [--tls-cert FILE --tls-key FILE] [--simulate]
 
 The reference operator server for Quillon: the till's HTTP endpoints and real books in SQLite;
 with --simulate also the customer's side (/app, /sim/confirm) and faults on demand (/sim/fault).
@@ -90,6 +95,9 @@ with --simulate also the customer's side (/app, /sim/confirm) and faults on dema
                 :memory:, none for a file)
   --downloads DIR  offer the packages (*.msi, *.zip) in DIR on the site root, where the
                 upgrade notice sends a shop, with their SHA-256 from DIR/SHA256SUMS
+  --tls-cert FILE, --tls-key FILE
+                serve https instead of http, with this certificate chain and private key
+                (PEM); the certificate must name the host the tills use (a DNS name)
   --simulate    serve the simulation for tests and demos: /app, /sim/* and the request log.
                 Whoever reaches the port can then confirm, change shops and hang tills: keep
                 it on loopback

@@ -1,4 +1,5 @@
-// quillon-server's command line: --host, --port, --db, --seed, --downloads, --simulate and --help, each flag
+// quillon-server's command line: --host, --port, --db, --seed, --downloads, --tls-cert, --tls-key,
+// --simulate and --help, each flag
 // taking its value as the next argument or after '=' (--port=8480).
 #pragma once
 
@@ -14,6 +15,7 @@ public:
     // and "none" for a file: a shop's books never start with the demo shop's known password.
     std::string seed;
     std::string downloads; // the folder the site root offers (empty: none)
+    std::string tlsCertificate, tlsKey; // PEM files; both or neither: https instead of http
     bool simulate = false; // serve /sim/* and /app
     bool help = false;
 

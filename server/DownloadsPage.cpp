@@ -31,7 +31,8 @@ std::map<std::string, std::string> ReadSums(const fs::path& file) {
         if (line.size() < 67 || line[64] != ' ' || (line[65] != ' ' && line[65] != '*'))
             continue;
         const std::string hash = line.substr(0, 64);
-        if (std::all_of(hash.begin(), hash.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
+        if (std::all_of(hash.begin(), hash.end(),
+                        [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
             sums[line.substr(66)] = hash;
     }
     return sums;
@@ -59,7 +60,8 @@ std::vector<DownloadsPage::Package> DownloadsPage::Packages() const {
         const auto found = sums.find(name);
         packages.push_back({name, entry.file_size(error), found == sums.end() ? "" : found->second});
     }
-    std::sort(packages.begin(), packages.end(), [](const Package& a, const Package& b) { return a.name < b.name; });
+    std::sort(packages.begin(), packages.end(),
+              [](const Package& a, const Package& b) { return a.name < b.name; });
     return packages;
 }
 
@@ -92,8 +94,9 @@ code { font-size: .85em; word-break: break-all; }
             "휴대용 판입니다.</p>\n"
             "<table id=\"packages\"><tr><th>파일</th><th>크기</th><th>SHA-256</th></tr>\n";
     for (const auto& p : packages) {
-        html += "<tr><td><a href=\"" + std::string(kFilesPath) + AppPage::Escape(AppPage::EncodeQueryValue(p.name)) +
-                "\">" + AppPage::Escape(p.name) + "</a></td><td>" + Size(p.bytes) + "</td><td>" +
+        html += "<tr><td><a href=\"" + std::string(kFilesPath) +
+                AppPage::Escape(AppPage::EncodeQueryValue(p.name)) + "\">" + AppPage::Escape(p.name) +
+                "</a></td><td>" + Size(p.bytes) + "</td><td>" +
                 (p.sha256.empty() ? std::string("SHA256SUMS에 없습니다") : "<code>" + p.sha256 + "</code>") +
                 "</td></tr>\n";
     }

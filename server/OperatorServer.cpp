@@ -119,6 +119,12 @@ OperatorServer::~OperatorServer() {
     Stop();
 }
 
+bool OperatorServer::UseTls(const std::string& certificateChain, const std::string& privateKey,
+                            std::string& error) {
+    m_tls = m_http->UseTls(certificateChain, privateKey, error);
+    return m_tls;
+}
+
 bool OperatorServer::Bind(const std::string& host, int port, std::string& error) {
     std::signal(SIGPIPE, SIG_IGN);
     BoundedHttpServer::RaiseDescriptorLimit();
@@ -225,9 +231,12 @@ void OperatorServer::AddRoutes() {
     m_http->Get(R"(http://([^/?]+)(.*))", [this](const httplib::Request& req, httplib::Response& res) {
         // The route matched the decoded path; the parts are taken from the target as it came.
         const auto split = RequestTarget::SplitAbsolute(req.target);
-        if (!split) {
+        // A proxy for https tunnels (CONNECT); this one carries plain http only.
+        if (!split || m_tls) {
             res.status = 400;
-            res.set_content(Record::Refused("proxy: not a target in absolute form"), kRecordType);
+            res.set_content(
+                Record::Refused(m_tls ? "proxy: plain http only" : "proxy: not a target in absolute form"),
+                kRecordType);
             return;
         }
         httplib::Client self("127.0.0.1", m_port);

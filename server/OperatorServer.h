@@ -47,6 +47,9 @@ public:
     // Listens on host:port (port 0: any free port). False, with a reason in `error`, when the
     // address cannot be used (a port in use, an unknown host).
     bool Bind(const std::string& host, int port, std::string& error);
+    // Serves https with this certificate chain and key (PEM files) instead of http; before Start().
+    // False, with the reason in `error`, when they cannot be used.
+    bool UseTls(const std::string& certificateChain, const std::string& privateKey, std::string& error);
     int Port() const { return m_port; }
 
     // Serves on its own thread until Stop(). Requires a successful Bind().
@@ -84,4 +87,5 @@ private:
     std::optional<std::chrono::steady_clock::time_point> m_blackholeUntil;
     std::thread m_blackholeWatcher;
     int m_port = -1;
+    bool m_tls = false;
 };

@@ -62,13 +62,19 @@ int main(int argc, char** argv) {
     OperatorServer server(*books, PrintLine,
                           options.simulate ? OperatorServer::Simulation::On : OperatorServer::Simulation::Off,
                           options.downloads);
+    if (!options.tlsCertificate.empty() && !server.UseTls(options.tlsCertificate, options.tlsKey, error)) {
+        std::fprintf(stderr, "quillon-server: cannot use the certificate \"%s\" and key \"%s\": %s\n",
+                     options.tlsCertificate.c_str(), options.tlsKey.c_str(), error.c_str());
+        return kStartError;
+    }
     if (!server.Bind(options.host, options.port, error)) {
         std::fprintf(stderr, "quillon-server: cannot listen on %s:%d: %s\n", options.host.c_str(),
                      options.port, error.c_str());
         return kStartError;
     }
     server.Start();
-    PrintLine("quillon-server listening on " + options.host + ":" + std::to_string(server.Port()));
+    PrintLine("quillon-server listening on " + options.host + ":" + std::to_string(server.Port()) +
+              (options.tlsCertificate.empty() ? "" : " (https)"));
     if (options.SimulationBeyondLoopback())
         std::fprintf(stderr, "quillon-server: warning: --simulate on %s: anyone who reaches the port can confirm "
                              "operations, change shops and read the request log\n",

@@ -4,14 +4,16 @@
 # of every screen under out/run/ and prints what the server received.
 #   QUILLON_EXE   the executable (default build/windows/Quillon.exe)
 #   QUILLON_PORT  the server's port (default 8480)
+#   QUILLON_SITE  the server as the program reaches it (default http://127.0.0.1:PORT)
+#   QUILLON_SHOTS where the screenshots go (default out/run)
 # Exit code 0 when every step saw the screen it expected.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 exe=${QUILLON_EXE:-build/windows/Quillon.exe}
 port=${QUILLON_PORT:-8480}
-base=http://127.0.0.1:$port
-shots=out/run
+base=${QUILLON_SITE:-http://127.0.0.1:$port}
+shots=${QUILLON_SHOTS:-out/run}
 mkdir -p "$shots"
 rm -f "$shots"/*.png
 . tools/wine-env.sh

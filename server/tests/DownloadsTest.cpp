@@ -29,12 +29,14 @@ protected:
 };
 
 TEST_F(Downloads, ListsAndServesThePackagesOnly) {
-    const std::string msi = std::string("MSI\0\x01\xff", 6) + std::string(200'000, 'm'); // more than one piece
+    const std::string msi =
+        std::string("MSI\0\x01\xff", 6) + std::string(200'000, 'm'); // more than one piece
     Write("Quillon-1.0.1.0-x64.msi", msi);
     Write("Quillon-1.0.1.0-x64.zip", "PK zip");
     Write("notes.txt", "the operator's own notes");
     Write("sub/inner.zip", "not at the top");
-    Write("SHA256SUMS", kSum + "  Quillon-1.0.1.0-x64.msi\n" + std::string(63, 'b') + "  Quillon-1.0.1.0-x64.zip\n");
+    Write("SHA256SUMS",
+          kSum + "  Quillon-1.0.1.0-x64.msi\n" + std::string(63, 'b') + "  Quillon-1.0.1.0-x64.zip\n");
     StartServer(":memory:", Books::Seed::Demo, m_folder.string());
 
     const std::string page = Get("/");
@@ -61,7 +63,8 @@ TEST_F(Downloads, ListsAndServesThePackagesOnly) {
     for (const auto& f : fetches) {
         const SimReply reply = http().Get(f.target);
         EXPECT_EQ(reply.status, f.status) << f.target;
-        EXPECT_TRUE(f.status != 200 || reply.body == f.body) << f.target << ": " << reply.body.size() << " bytes";
+        EXPECT_TRUE(f.status != 200 || reply.body == f.body)
+            << f.target << ": " << reply.body.size() << " bytes";
     }
 }
 

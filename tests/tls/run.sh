@@ -1,0 +1,173 @@
+#!/usr/bin/env bash
+# https end to end against quillon-server --tls-cert/--tls-key, one row per server certificate:
+#   trusted     localhost, from a throwaway CA that this run trusts: the whole conversation
+#               completes, every request over TLS
+#   untrusted   localhost, from a CA nobody trusts
+#   wrong-name  till.example, from the trusted CA
+#   expired     localhost, from the trusted CA, valid in 2001 only
+# A failing row fails as an exchange that got no answer, and the server receives no request.
+#   run.sh native HTTPS-TEST SERVER PORT   the native backend: tests/tls/HttpsTest.cpp
+#   run.sh wine QUILLON-EXE SERVER PORT    the real exe under Wine, driven as a cashier would
+#
+# The CA is trusted in a private mount namespace only: there this run's processes see, over the
+# host's CA bundle (which libcurl and Wine's WinInet both read), a copy with the CA appended. The
+# machine's bundle is never written, and the mount goes with the namespace however the run ends.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+mode=$1 client=$2 server=$3 port=$4
+bundle=/etc/ssl/certs/ca-certificates.crt
+if [ "$mode" = wine ] && [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+fi
+
+if [ -z "${QUILLON_TLS_DIR:-}" ]; then
+    tmp=$(mktemp -d "${TMPDIR:-/tmp}/quillon-tls.XXXXXX")
+    trap 'rm -rf "$tmp"' EXIT
+    cat >"$tmp/ca.cnf" <<CNF
+[ca]
+default_ca = test
+[test]
+dir = $tmp
+database = $tmp/index.txt
+new_certs_dir = $tmp
+serial = $tmp/serial
+default_md = sha256
+policy = any
+copy_extensions = copy
+[any]
+commonName = supplied
+[root]
+basicConstraints = critical,CA:TRUE
+keyUsage = critical,keyCertSign,cRLSign
+[server]
+basicConstraints = critical,CA:FALSE
+keyUsage = critical,digitalSignature,keyEncipherment
+extendedKeyUsage = serverAuth
+CNF
+    echo 01 >"$tmp/serial"
+    issue() { # issue NAME SUBJECT-NAME EXTENSIONS FROM UNTIL CA-ARGS...
+        : >"$tmp/index.txt" # the database would refuse a second certificate for one name
+        openssl req -new -newkey rsa:2048 -nodes -keyout "$tmp/$1.key" -out "$tmp/$1.csr" -subj "/CN=$2" \
+            -addext "subjectAltName=DNS:$2" 2>/dev/null
+        openssl ca -batch -config "$tmp/ca.cnf" -in "$tmp/$1.csr" -out "$tmp/$1.pem" -notext -extensions "$3" \
+            -startdate "$4" -enddate "$5" "${@:6}" 2>/dev/null
+    }
+    always=(20000101000000Z 20991231000000Z)
+    for ca in ca other-ca; do
+        issue $ca "Quillon $ca" root "${always[@]}" -selfsign -keyfile "$tmp/$ca.key"
+    done
+    by() { echo -cert "$tmp/$1.pem" -keyfile "$tmp/$1.key"; }
+    issue trusted localhost server "${always[@]}" $(by ca)
+    issue untrusted localhost server "${always[@]}" $(by other-ca)
+    issue wrong-name till.example server "${always[@]}" $(by ca)
+    issue expired localhost server 20010101000000Z 20020101000000Z $(by ca)
+    cat "$bundle" "$tmp/ca.pem" >"$tmp/bundle.crt"
+    # As root (CI) a mount namespace; otherwise a user namespace that maps this user to root.
+    for flags in -m -rm; do
+        if unshare $flags true 2>/dev/null; then
+            QUILLON_TLS_DIR=$tmp unshare $flags --propagation private "$0" "$@" && exit 0 || exit $?
+        fi
+    done
+    echo "tls: cannot make a private mount namespace (unshare -m or -rm) to trust the test CA" >&2
+    exit 1
+fi
+
+tmp=$QUILLON_TLS_DIR
+mount --bind "$tmp/bundle.crt" "$bundle"
+failures=0
+check() { # check WHAT COMMAND...
+    local what=$1
+    shift
+    if "$@"; then echo "ok    $what"; else echo "FAIL  $what"; failures=$((failures + 1)); fi
+}
+# The requests the server answered, from its log: everything after the line that it listens.
+requests() { grep -c ' GET \| POST ' "$tmp/server.log" || true; }
+received() { grep -q " GET $1" "$tmp/server.log"; }
+
+start_server() { # start_server ROW
+    "$server" --port "$port" --simulate --tls-cert "$tmp/$1.pem" --tls-key "$tmp/$1.key" >"$tmp/server.log" 2>&1 &
+    server_pid=$!
+    for _ in $(seq 1 100); do
+        grep -q 'listening on' "$tmp/server.log" && return 0
+        sleep 0.1
+    done
+    cat "$tmp/server.log" >&2
+    return 1
+}
+stop_server() { kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null || true; }
+
+# The customer confirms the first operation that a till polls for (the native row).
+confirmer() {
+    for _ in $(seq 1 200); do
+        local device
+        device=$(grep -o 'pcposgetmilegeret.php?deviceid=[^ &]*' "$tmp/server.log" | head -1 | cut -d= -f2 || true)
+        if [ -n "$device" ]; then
+            curl -s -X POST "https://localhost:$port/sim/confirm?deviceid=$device" >/dev/null
+            return
+        fi
+        sleep 0.1
+    done
+}
+
+if [ "$mode" = wine ]; then
+    . "$root/tools/wine-env.sh"
+    quillon_ensure_prefix
+fi
+
+# The login of the Wine rows: types demo/demo into the login dialog and clicks the login image;
+# true when the rejection's box came up: a message box, titled with the program's name.
+wine_login_rejected() {
+    wine "$client" >/dev/null 2>&1 &
+    local app=$! id='' box=''
+    for _ in $(seq 1 100); do
+        id=$(xdotool search --onlyvisible --class quillon 2>/dev/null | head -1)
+        [ -n "$id" ] && break
+        sleep 0.2
+    done
+    eval "$(xdotool getwindowgeometry --shell "$id")"
+    local border=$(((WIDTH - 600) / 2))
+    local x=$((X + border)) y=$((Y + HEIGHT - 600 - border))
+    xdotool mousemove $((x + 370)) $((y + 304)) click 1 && xdotool type --delay 30 demo
+    xdotool mousemove $((x + 370)) $((y + 354)) click 1 && xdotool type --delay 30 demo
+    xdotool mousemove $((x + 300)) $((y + 400)) click 1
+    for _ in $(seq 1 150); do
+        for w in $(xdotool search --onlyvisible --class quillon 2>/dev/null); do
+            eval "$(xdotool getwindowgeometry --shell "$w")"
+            [ "$WIDTH" -lt 500 ] && [ "$(xdotool getwindowname "$w")" = "$(basename "$client" .exe)" ] && box=$w
+        done
+        [ -n "$box" ] && break
+        sleep 0.2
+    done
+    [ -n "$box" ] && import -window root "$tmp/$row-rejected.png" 2>/dev/null
+    wineserver -k 2>/dev/null || true
+    wait $app 2>/dev/null || true
+    [ -n "$box" ]
+}
+
+for row in trusted untrusted wrong-name expired; do
+    start_server $row
+    if [ $row = trusted ]; then
+        if [ "$mode" = native ]; then
+            confirmer &
+            confirming=$!
+            check "$row: the login, a give and its confirmation over https" env QUILLON_TLS_ROW=$row "$client"
+            kill $confirming 2>/dev/null || true
+        else
+            check "$row: the exe logs in, gives, pays, cancels and sends a text message over https" \
+                env QUILLON_EXE="$client" QUILLON_PORT="$port" QUILLON_SITE="https://localhost:$port" \
+                QUILLON_SHOTS="$tmp/shots" "$root/tools/walkthrough.sh"
+        fi
+        for path in poslogin.php pcposmilege.php pcposgetmilegeret.php deleteposdata.php; do
+            check "$row: the server received a $path over TLS" received "/android/$path"
+        done
+    else
+        if [ "$mode" = native ]; then
+            check "$row: the login is an exchange that failed" env QUILLON_TLS_ROW=$row "$client"
+        else
+            check "$row: the exe shows the login's rejection" wine_login_rejected
+        fi
+        check "$row: the server received no request" test "$(requests)" -eq 0
+    fi
+    stop_server
+done
+[ $failures -eq 0 ]
