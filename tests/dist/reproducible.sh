@@ -15,34 +15,11 @@ site=${QUILLON_SITE_URL:-http://127.0.0.1:8480}
 # A CA and a code-signing certificate from it, valid from 2000 so that the commit's time, which
 # is the signing time, lies within them.
 ca=$tmp/ca
-mkdir "$ca" && touch "$ca/index.txt" && echo 01 >"$ca/serial"
-cat >"$ca/ca.cnf" <<CNF
-[ca]
-default_ca = test
-[test]
-dir = $ca
-database = $ca/index.txt
-new_certs_dir = $ca
-serial = $ca/serial
-default_md = sha256
-policy = any
-[any]
-commonName = supplied
-[root]
-basicConstraints = critical,CA:TRUE
-keyUsage = critical,keyCertSign,cRLSign
-[signer]
-basicConstraints = critical,CA:FALSE
-keyUsage = critical,digitalSignature
-extendedKeyUsage = codeSigning
-CNF
-issue() { # issue NAME SUBJECT EXTENSIONS [CA-ARGS...]
-    openssl req -new -newkey rsa:2048 -nodes -keyout "$ca/$1.key" -out "$ca/$1.csr" -subj "$2" 2>/dev/null
-    openssl ca -batch -config "$ca/ca.cnf" -in "$ca/$1.csr" -out "$ca/$1.pem" -notext -extensions "$3" \
-        -startdate 20000101000000Z -enddate 20991231000000Z "${@:4}" 2>/dev/null
-}
-issue root "/CN=Quillon test CA" root -selfsign -keyfile "$ca/root.key"
-issue signer "/CN=Quillon test signer" signer -cert "$ca/root.pem" -keyfile "$ca/root.key"
+. tests/support/test-ca.sh
+test_ca_init "$ca"
+always=(20000101000000Z 20991231000000Z)
+test_ca_issue "$ca" root "Quillon test CA" root "${always[@]}" -selfsign -keyfile "$ca/root.key"
+test_ca_issue "$ca" signer "Quillon test signer" signer "${always[@]}" $(test_ca_by "$ca" root)
 printf 'pass word' >"$ca/password"
 openssl pkcs12 -export -out "$ca/signer.pfx" -inkey "$ca/signer.key" -in "$ca/signer.pem" \
     -certfile "$ca/root.pem" -passout "file:$ca/password"

@@ -23,44 +23,16 @@ fi
 if [ -z "${QUILLON_TLS_DIR:-}" ]; then
     tmp=$(mktemp -d "${TMPDIR:-/tmp}/quillon-tls.XXXXXX")
     trap 'rm -rf "$tmp"' EXIT
-    cat >"$tmp/ca.cnf" <<CNF
-[ca]
-default_ca = test
-[test]
-dir = $tmp
-database = $tmp/index.txt
-new_certs_dir = $tmp
-serial = $tmp/serial
-default_md = sha256
-policy = any
-copy_extensions = copy
-[any]
-commonName = supplied
-[root]
-basicConstraints = critical,CA:TRUE
-keyUsage = critical,keyCertSign,cRLSign
-[server]
-basicConstraints = critical,CA:FALSE
-keyUsage = critical,digitalSignature,keyEncipherment
-extendedKeyUsage = serverAuth
-CNF
-    echo 01 >"$tmp/serial"
-    issue() { # issue NAME SUBJECT-NAME EXTENSIONS FROM UNTIL CA-ARGS...
-        : >"$tmp/index.txt" # the database would refuse a second certificate for one name
-        openssl req -new -newkey rsa:2048 -nodes -keyout "$tmp/$1.key" -out "$tmp/$1.csr" -subj "/CN=$2" \
-            -addext "subjectAltName=DNS:$2" 2>/dev/null
-        openssl ca -batch -config "$tmp/ca.cnf" -in "$tmp/$1.csr" -out "$tmp/$1.pem" -notext -extensions "$3" \
-            -startdate "$4" -enddate "$5" "${@:6}" 2>/dev/null
-    }
+    . "$root/tests/support/test-ca.sh"
+    test_ca_init "$tmp"
     always=(20000101000000Z 20991231000000Z)
     for ca in ca other-ca; do
-        issue $ca "Quillon $ca" root "${always[@]}" -selfsign -keyfile "$tmp/$ca.key"
+        test_ca_issue "$tmp" $ca "Quillon $ca" root "${always[@]}" -selfsign -keyfile "$tmp/$ca.key"
     done
-    by() { echo -cert "$tmp/$1.pem" -keyfile "$tmp/$1.key"; }
-    issue trusted localhost server "${always[@]}" $(by ca)
-    issue untrusted localhost server "${always[@]}" $(by other-ca)
-    issue wrong-name till.example server "${always[@]}" $(by ca)
-    issue expired localhost server 20010101000000Z 20020101000000Z $(by ca)
+    test_ca_issue "$tmp" trusted localhost server "${always[@]}" $(test_ca_by "$tmp" ca)
+    test_ca_issue "$tmp" untrusted localhost server "${always[@]}" $(test_ca_by "$tmp" other-ca)
+    test_ca_issue "$tmp" wrong-name till.example server "${always[@]}" $(test_ca_by "$tmp" ca)
+    test_ca_issue "$tmp" expired localhost server 20010101000000Z 20020101000000Z $(test_ca_by "$tmp" ca)
     cat "$bundle" "$tmp/ca.pem" >"$tmp/bundle.crt"
     # As root (CI) a mount namespace; otherwise a user namespace that maps this user to root.
     for flags in -m -rm; do
