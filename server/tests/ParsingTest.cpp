@@ -128,12 +128,13 @@ TEST(CommandLine, Flags) {
         EXPECT_EQ(parsed.seed, seed) << (args.empty() ? "no flags" : args[1]);
         EXPECT_FALSE(parsed.simulate);
     }
-    ASSERT_TRUE(line.Parse({"--simulate"}, error));
+    ASSERT_TRUE(line.Parse({"--simulate", "--tls-cert=c.pem", "--tls-key", "k.pem"}, error)) << error;
     EXPECT_TRUE(line.simulate);
+    EXPECT_EQ(line.tlsCertificate + " " + line.tlsKey, "c.pem k.pem");
     const std::vector<std::vector<std::string>> refused = {
         {"--port", "65536"}, {"--port", "-1"}, {"--port", "80a"}, {"--port"},   {"--port="},     {"--seed", "full"},
         {"--db="},           {"--host", ""},   {"--verbose"},     {"8480"},     {"--help=yes"}, {"--simulate=yes"},
-        {"--downloads"},     {"--downloads="},
+        {"--downloads"},     {"--downloads="},  {"--tls-cert", "c.pem"}, {"--tls-key", "k.pem"},
     };
     for (const auto& args : refused) {
         CommandLine bad;

@@ -111,6 +111,9 @@ TEST(ServerProcess, EndsWithAClearWord) {
         {{"--port", busy}, 1, "cannot listen on 127.0.0.1:" + busy + ": port already in use"},
         {{"--port", "0", "--db", "/nonexistent-dir/books.db"}, 1,
          "cannot use database \"/nonexistent-dir/books.db\""},
+        {{"--port", "0", "--tls-cert", "/nonexistent.pem", "--tls-key", "/nonexistent.key"}, 1,
+         "cannot use the certificate \"/nonexistent.pem\""},
+        {{"--port", "0", "--downloads", "/nonexistent-dir"}, 2, "\"/nonexistent-dir\" is not a folder"},
     };
     for (const auto& c : cases) {
         ServerProcess p(c.args);
