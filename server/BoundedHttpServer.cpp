@@ -93,6 +93,8 @@ public:
     ssize_t write(const char* ptr, size_t size) override {
         if (!m_tls)
             return is_writable() ? ::send(m_sock, ptr, size, MSG_NOSIGNAL) : -1;
+        if (size == 0)
+            return 0; // SSL_write would report nothing written as an error
         for (;;) {
             const int rc = SSL_write(m_tls, ptr, static_cast<int>(std::min<size_t>(size, INT32_MAX)));
             if (rc > 0)

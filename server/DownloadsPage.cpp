@@ -3,6 +3,7 @@
 #include "server/AppPage.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
