@@ -60,6 +60,7 @@ public:
     bool DropConnects(bool on);
 
     std::size_t OpenConnections() const { return m_open.load(); }
+    bool ServesTls() const { return m_tls != nullptr; }
 
 private:
     bool process_and_close_socket(socket_t sock) override;

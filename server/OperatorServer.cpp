@@ -121,8 +121,7 @@ OperatorServer::~OperatorServer() {
 
 bool OperatorServer::UseTls(const std::string& certificateChain, const std::string& privateKey,
                             std::string& error) {
-    m_tls = m_http->UseTls(certificateChain, privateKey, error);
-    return m_tls;
+    return m_http->UseTls(certificateChain, privateKey, error);
 }
 
 bool OperatorServer::Bind(const std::string& host, int port, std::string& error) {
@@ -232,10 +231,11 @@ void OperatorServer::AddRoutes() {
         // The route matched the decoded path; the parts are taken from the target as it came.
         const auto split = RequestTarget::SplitAbsolute(req.target);
         // A proxy for https tunnels (CONNECT); this one carries plain http only.
-        if (!split || m_tls) {
+        const bool tls = m_http->ServesTls();
+        if (!split || tls) {
             res.status = 400;
             res.set_content(
-                Record::Refused(m_tls ? "proxy: plain http only" : "proxy: not a target in absolute form"),
+                Record::Refused(tls ? "proxy: plain http only" : "proxy: not a target in absolute form"),
                 kRecordType);
             return;
         }

@@ -87,5 +87,4 @@ private:
     std::optional<std::chrono::steady_clock::time_point> m_blackholeUntil;
     std::thread m_blackholeWatcher;
     int m_port = -1;
-    bool m_tls = false;
 };
