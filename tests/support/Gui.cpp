@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 
 TestProcess::~TestProcess() {
     Terminate();
@@ -19,8 +20,20 @@ bool TestProcess::Start(const std::wstring& exe, DWORD idleTimeoutMs) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        directory.empty() ? nullptr : directory.c_str(), &startup, &info))
+    // One CI run saw Wine refuse a start at once (17 ms, before the program ran any code of its
+    // own) that works every other time; that says nothing about the program under test, so a
+    // refused start gets two more tries, each logged with its error for whoever reads the run.
+    bool started = false;
+    for (int attempt = 1; attempt <= 3 && !started; ++attempt) {
+        started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 directory.empty() ? nullptr : directory.c_str(), &startup, &info);
+        if (!started) {
+            std::fprintf(stderr, "CreateProcessW(%ls) failed, error %lu (try %d of 3)\n", exe.c_str(),
+                         GetLastError(), attempt);
+            Sleep(500);
+        }
+    }
+    if (!started)
         return false;
     CloseHandle(info.hThread);
     m_process = info.hProcess;
