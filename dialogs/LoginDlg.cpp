@@ -14,16 +14,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#ifndef QUILLON_CLIENT_VERSION
-#error "QUILLON_CLIENT_VERSION must be defined by the build"
-#endif
-#define QUILLON_WIDEN2(x) u##x
-#define QUILLON_WIDEN(x) QUILLON_WIDEN2(x)
-
 namespace {
-
-// The client version this build is; any other version announced at login offers the upgrade.
-constexpr char16_t kClientVersion[] = QUILLON_WIDEN(QUILLON_CLIENT_VERSION);
 
 constexpr int kTypedTextCapacity = 80; // at most 79 characters of each edit are taken
 constexpr int kLoginButtonCopyWidth = 288;

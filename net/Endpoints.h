@@ -9,8 +9,11 @@
 #include "net/ReplyRecord.h"
 
 // The scheme and host of the operator's web server ("http://host[:port]", no trailing "/").
-// A build setting: each executable compiles its own value (net/SiteUrl.cpp).
+// A build setting: each executable compiles its own value (net/BuildSettings.cpp).
 extern const char16_t kDefaultSiteUrl[];
+// The client version this build is; any other version announced at login offers the upgrade. A
+// build setting too.
+extern const char16_t kClientVersion[];
 
 inline constexpr char16_t kLoginTemplate[] = u"/android/poslogin.php?id=%s&password=%s";
 inline constexpr char16_t kGiveTemplate[] =

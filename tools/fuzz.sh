@@ -20,7 +20,7 @@ target=$out/fuzz_$name
 if [ "$name" = reply ]; then
     # The core sources the target reaches; net/Request.cpp and the transports are left out on purpose.
     sources=(tests/fuzz/fuzz_reply.cpp framework/Utf.cpp net/Text.cpp net/ReplyRecord.cpp net/UrlFormat.cpp
-             net/Endpoints.cpp net/SharedState.cpp net/SiteUrl.cpp)
+             net/Endpoints.cpp net/SharedState.cpp net/BuildSettings.cpp)
     headers=(net/Text.h net/ReplyRecord.h net/UrlFormat.h net/Endpoints.h net/SharedState.h)
     libs=()
     seeds=tests/fuzz/corpus
@@ -50,7 +50,7 @@ if [ $stale -eq 1 ]; then
     echo "fuzz: building $target"
     clang++ -std=c++20 -O1 -g -I. -Wall -Wextra -Wshadow -Werror \
         -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer \
-        '-DQUILLON_SITE_URL="http://127.0.0.1:8480"' \
+        '-DQUILLON_SITE_URL="http://127.0.0.1:8480"' '-DQUILLON_CLIENT_VERSION="2"' \
         "${sources[@]}" "${libs[@]}" -o "$target.tmp"
     mv "$target.tmp" "$target"
 fi
