@@ -13,12 +13,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A name with something before its extension, and not hidden.
 bool IsPackageName(const std::string& name) {
-    const auto ends = [&](const char* suffix) {
-        const std::string s = suffix;
-        return name.size() > s.size() && name.compare(name.size() - s.size(), s.size(), s) == 0;
-    };
-    return name.front() != '.' && (ends(".msi") || ends(".zip"));
+    return name.size() > 4 && name.front() != '.' && (name.ends_with(".msi") || name.ends_with(".zip"));
 }
 
 // SHA256SUMS as sha256sum writes it: "<64 hex digits>  <name>" (or " *<name>" for binary mode).

@@ -42,14 +42,9 @@ fi
 sign() { # sign IN OUT
     local when=(-time "$SOURCE_DATE_EPOCH")
     [ -n "$tsa" ] && when=(-ts "$tsa")
-    if [ -n "${QUILLON_SIGN_PASSWORD_FILE:-}" ]; then
-        osslsigncode sign -pkcs12 "$pfx" -readpass "$QUILLON_SIGN_PASSWORD_FILE" -h sha256 \
-            -n "Quillon" "${when[@]}" -in "$1" -out "$2" >/dev/null
-    else
-        printf '%s' "${QUILLON_SIGN_PASSWORD:-}" |
-            osslsigncode sign -pkcs12 "$pfx" -readpass - -h sha256 -n "Quillon" "${when[@]}" \
-                -in "$1" -out "$2" >/dev/null
-    fi
+    # -readpass reads the file named, or with "-" standard input.
+    osslsigncode sign -pkcs12 "$pfx" -readpass "${QUILLON_SIGN_PASSWORD_FILE:--}" -h sha256 -n "Quillon" \
+        "${when[@]}" -in "$1" -out "$2" < <(printf '%s' "${QUILLON_SIGN_PASSWORD:-}") >/dev/null
 }
 
 # The configure step refuses a version that is not four numbers (CMakeLists.txt says why).

@@ -19,12 +19,7 @@ cleanup() { wineserver -k 2>/dev/null || true; rm -rf "$tmp"; }
 trap cleanup EXIT
 cd "$root"
 
-failures=0
-check() { # check WHAT COMMAND...
-    local what=$1
-    shift
-    if "$@"; then echo "ok    $what"; else echo "FAIL  $what"; failures=$((failures + 1)); fi
-}
+. tests/support/check.sh
 # Refused: dist.sh fails with the reason, and nothing is built.
 refused() { ! QUILLON_VERSION=$1 QUILLON_DIST_OUT=$tmp/bad tools/dist.sh >"$tmp/bad.log" 2>&1 &&
     grep -q 'QUILLON_VERSION must be four numbers' "$tmp/bad.log" && [ ! -e "$tmp/bad" ]; }

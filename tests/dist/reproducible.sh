@@ -42,13 +42,13 @@ git ls-files -z -co --exclude-standard |
         QUILLON_SIGN_PASSWORD_FILE="$ca/password"
 )
 
-status=0
+. tests/support/check.sh
 compare() { # compare NAME FILE-A FILE-B
     if cmp -s "$2" "$3"; then
         echo "same   $1 $(sha256sum <"$2" | cut -c1-16)"
     else
         echo "DIFFER $1: $(cmp -l "$2" "$3" 2>&1 | wc -l) bytes differ, first: $(cmp "$2" "$3" 2>&1 | head -1)"
-        status=1
+        failures=$((failures + 1))
     fi
 }
 compare Quillon.exe build/dist/Quillon.exe "$copy/build/dist/Quillon.exe"
@@ -56,11 +56,6 @@ for f in "$tmp/out-a"/*.msi "$tmp/out-a"/*.zip; do
     compare "$(basename "$f")" "$f" "$tmp/out-b/$(basename "$f")"
 done
 
-check() { # check WHAT COMMAND...
-    local what=$1
-    shift
-    if "$@"; then echo "ok     $what"; else echo "FAIL   $what"; status=1; fi
-}
 verifies() { osslsigncode verify -CAfile "$ca/root.pem" -in "$1" >"$tmp/verify.log" 2>&1 &&
     grep -q 'Subject: /CN=Quillon test signer' "$tmp/verify.log"; }
 unsigned() { ! osslsigncode verify -in "$1" >/dev/null 2>&1; }
@@ -84,4 +79,4 @@ check "without a certificate the MSI is unsigned" unsigned "$tmp"/out-c/*.msi
 check "and the zip's Quillon.exe is the linked one" cmp -s "$tmp/plain/zip/Quillon.exe" build/dist/Quillon.exe
 check "and so is the MSI's" cmp -s "$tmp/plain/msi.exe" build/dist/Quillon.exe
 check "and the read-me says nothing of a signature" bash -c '! grep -q "@SIGNED@\|Authenticode" "$0"' "$tmp/plain/zip/README.txt"
-exit $status
+[ $failures -eq 0 ]

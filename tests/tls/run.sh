@@ -46,12 +46,7 @@ fi
 
 tmp=$QUILLON_TLS_DIR
 mount --bind "$tmp/bundle.crt" "$bundle"
-failures=0
-check() { # check WHAT COMMAND...
-    local what=$1
-    shift
-    if "$@"; then echo "ok    $what"; else echo "FAIL  $what"; failures=$((failures + 1)); fi
-}
+. "$root/tests/support/check.sh"
 # The requests the server answered, from its log: everything after the line that it listens.
 requests() { grep -c ' GET \| POST ' "$tmp/server.log" || true; }
 received() { grep -q " GET $1" "$tmp/server.log"; }
