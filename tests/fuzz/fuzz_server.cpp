@@ -158,7 +158,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckMasking(target);
     CheckAbsoluteForm(target);
 
-    fixture.books();
+    fixture.books(); // fresh books when due, and with them the device that "@" stands for
     for (std::size_t at = target.find("deviceid=@"); at != std::string::npos;
          at = target.find("deviceid=@", at + 1))
         target.replace(at + 9, 1, fixture.device());
