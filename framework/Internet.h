@@ -3,10 +3,18 @@
 // over libcurl, and both behave alike: the whole exchange (connect, request, status line, headers,
 // body to its end) happens inside OpenURL and ends within the limits below whatever the server
 // does; the file object then hands out the collected body and the final HTTP status (the caller
-// judges it). A request that its caller has given up on (its deadline, or the session's give-up
-// check) is never written afterwards, even when the connection comes up late. Nothing is cached, redirects are followed (at most 5), every GET has a connection of its own,
-// closed after it (a request is never sent twice). WinInet takes the system's proxy setting when
-// the session asks for INTERNET_OPEN_TYPE_PRECONFIG; libcurl (native tests only) never uses a proxy.
+// judges it). Nothing is cached, redirects are followed (at most 5), every GET has a connection of
+// its own, closed after it (a request is never sent twice). WinInet takes the system's proxy
+// setting when the session asks for INTERNET_OPEN_TYPE_PRECONFIG; libcurl (native tests only)
+// never uses a proxy.
+//
+// A request that its caller has given up on (a limit ran out, or the session's give-up check
+// turned) is never written afterwards, even when the connection comes up late, and the exchange
+// lets go of its connection and thread as soon as the platform allows: libcurl at once; Windows'
+// WinInet when the late connection comes up (the call is cancelled before the write). Wine's
+// WinInet writes whatever the cancel did, so there a transfer whose connect completes after it
+// was given up on stays parked before the write, with its thread and connection, until the
+// program ends; WinInet's connection limit per server is kept above what such transfers hold.
 #pragma once
 
 #include <cstddef>
@@ -46,6 +54,19 @@ struct InternetLimits {
 InternetLimits CurrentInternetLimits();
 // For test executables only (the program never calls it): shorter limits keep fault suites fast.
 void SetInternetLimitsForTests(InternetLimits limits);
+
+// What the exchanges given up on (a limit ran out, or the caller's give-up check turned) still
+// hold, counted since the program started: for tests and benchmarks, from any thread.
+struct GivenUpExchanges {
+    unsigned long givenUp;     // exchanges given up on
+    unsigned long threads;     // of those, transfers whose thread still runs (the parked included)
+    unsigned long connections; // of those, transfers still holding a connection to their server
+    unsigned long parked;      // stopped for good before their request was written
+};
+GivenUpExchanges CountGivenUpExchanges();
+// The fewest connections per server that the platform lets the process hold at once (WinInet's
+// limits for HTTP/1.1 and HTTP/1.0 servers); the largest DWORD where the backend has no limit.
+DWORD ConnectionsPerServerLimit();
 
 class CInternetException {
 public:

@@ -11,6 +11,8 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <atomic>
+#include <limits>
 #include <mutex>
 
 namespace {
@@ -49,7 +51,15 @@ size_t Collect(char* data, size_t size, size_t count, void* user) {
     return bytes;
 }
 
+// Exchanges that libcurl ended because a limit ran out or the caller gave up. Such an exchange has
+// closed its socket before OpenURL returns: it holds nothing afterwards.
+std::atomic<unsigned long> g_givenUp{0};
+
 } // namespace
+
+GivenUpExchanges CountGivenUpExchanges() { return {g_givenUp.load(), 0, 0, 0}; }
+
+DWORD ConnectionsPerServerLimit() { return std::numeric_limits<DWORD>::max(); }
 
 struct CInternetSession::Impl {
     CURL* curl = nullptr;
@@ -119,6 +129,8 @@ std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char16_t* url, DW
 
     const CURLcode code = curl_easy_perform(curl);
     curl_slist_free_all(headers);
+    if (code == CURLE_OPERATION_TIMEDOUT || code == CURLE_ABORTED_BY_CALLBACK)
+        ++g_givenUp;
     if (code != CURLE_OK && !(code == CURLE_WRITE_ERROR && collector.full))
         throw CInternetException(static_cast<DWORD>(code), curl_easy_strerror(code));
     long status = 0;

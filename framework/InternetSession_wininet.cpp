@@ -4,20 +4,26 @@
 // HttpOpenRequestW + HttpSendRequestW honour the connect and socket time-outs, but those bound
 // each socket call, not the exchange: a server that sends a byte every few seconds keeps a call
 // going for minutes. So each GET runs on a thread of its own (the transfer) and the caller waits
-// for it until the exchange's deadline, then gives up on it. It cannot be cut short from outside:
-// under Wine, closing a WinInet handle from another thread does not end a call blocked in it,
-// and on Windows a handle closed under a running call may be handed to the next exchange. The
-// transfer therefore owns every handle it opens and closes them itself; it checks the deadline
-// between its own calls, and shares with the caller nothing but the heap block below.
+// for it until the exchange's deadline, then gives up on it. The transfer owns every handle it
+// opens and is the only thread that ever uses or closes one: a handle closed from another thread
+// under a running call may be handed to the next exchange (and under Wine such a close does not
+// end the call anyway). It checks the deadline between its own calls, and shares with the caller
+// nothing but the heap block below.
 //
 // A request the caller has given up on must never be written: a give or a paid text message
 // that went out after the till reported it as failed would be booked behind the cashier's back.
-// Under Wine the SYN retries of a connect that the caller stopped waiting for carry on, and a
-// handle closed meanwhile does not stop the send. So the transfer asks at WinInet's last notices
-// before the request is written (connected, sending), on its own thread: when the caller has
-// given up by then, the transfer parks there for good, so the request is never written. A parked
-// transfer holds one idle thread and one silent connection until the program ends; it comes only
-// of a connect answered after its limit or of a close during a connect.
+// A connect that the caller stopped waiting for may still complete (the kernel's SYN retries go
+// on). So the transfer asks at WinInet's last notices before the request is written (connected,
+// sending), on its own thread: the gate. When the caller has given up by then, the transfer
+// cancels the call the way WinInet documents as safe: it closes the request's handle from within
+// the notice for that very handle. Windows then fails the send, and the thread ends and frees the
+// connection at once. Should WinInet still go on towards the write (the "sending" notice comes
+// after the cancel), the transfer parks there for good, so the request is never written.
+// Wine's WinInet does exactly that (measured with Wine 8.0): it ignores the close and writes, so
+// under Wine every transfer given up on at the gate stays parked with one idle thread and one
+// silent connection until the program ends. That comes only of a connect answered after its limit
+// or of a close during a connect; the connection limit per server is raised above what such
+// transfers hold, so the next exchange always finds a connection free.
 #include "framework/Internet.h"
 
 #include "framework/InternetShared.h"
@@ -44,6 +50,7 @@ public:
     InternetHandle& operator=(const InternetHandle&) = delete;
     HINTERNET get() const { return m_handle; }
     explicit operator bool() const { return m_handle != nullptr; }
+    void Forget() { m_handle = nullptr; }
     void Reset() {
         if (m_handle)
             InternetCloseHandle(m_handle);
@@ -70,6 +77,12 @@ void SetTimeouts(HINTERNET handle, const InternetLimits& limits) {
     InternetSetOptionW(handle, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &receive, sizeof receive);
 }
 
+// What the transfers given up on still hold, process-wide; changed only under a transfer's lock.
+std::atomic<unsigned long> g_givenUp{0};
+std::atomic<unsigned long> g_threadsHeld{0};
+std::atomic<unsigned long> g_connectionsHeld{0};
+std::atomic<unsigned long> g_parked{0};
+
 // Shared by the caller of OpenURL and its transfer thread; whichever lets go last frees it.
 struct Transfer {
     std::wstring url;
@@ -80,9 +93,13 @@ struct Transfer {
     std::atomic<bool> abandoned{false}; // the caller has stopped waiting
     std::atomic<bool> connected{false}; // the server accepted the connection
 
-    std::mutex lock; // guards abandoned's setting against the gate below, and the outcome
+    // The transfer thread's own: the request handle the gate may cancel, and whether it did (the
+    // handle's value is then never used again, by anyone).
+    HINTERNET request = nullptr;
+    bool requestClosed = false;
+
+    std::mutex lock; // guards abandoned's setting against the gate below, the outcome and the counts
     std::condition_variable finished;
-    bool written = false; // the request has passed the gate: it was wanted when it went out
     bool done = false;
     DWORD status = 0; // written by the transfer before it reports done
     std::string body;
@@ -97,37 +114,63 @@ void CheckTime(const Transfer& transfer) {
 
 bool GivenUp(const Transfer& transfer) { return transfer.givenUp && transfer.givenUp(); }
 
-// The gate before the request is written, on the transfer thread: either the caller still wants
-// the exchange, and from now on its request counts as sent while it was wanted, or the transfer
-// parks here for good and the request is never written.
-void PassTheGateOrPark(Transfer& transfer) {
+// The caller stops waiting, under the transfer's lock: from now on its request is never written,
+// and whatever the transfer still holds is counted until it ends.
+void Abandon(Transfer& transfer) {
+    transfer.abandoned = true;
+    ++g_givenUp;
+    if (!transfer.done) {
+        ++g_threadsHeld;
+        if (transfer.connected)
+            ++g_connectionsHeld;
+    }
+}
+
+[[noreturn]] void Park(Transfer& transfer) {
     {
         std::lock_guard<std::mutex> hold(transfer.lock);
-        if (!transfer.abandoned && !GivenUp(transfer)) {
-            transfer.written = true;
-            return;
-        }
+        ++g_parked;
     }
     for (;;)
         Sleep(INFINITE);
 }
 
+// The gate before the request is written, on the transfer thread inside WinInet's notice for
+// `handle`: either the caller still wants the exchange, and from now on its request counts as
+// sent while it was wanted, or the call is cancelled (and parked, if WinInet goes on regardless).
+void AtTheGate(Transfer& transfer, HINTERNET handle, DWORD status) {
+    {
+        std::lock_guard<std::mutex> hold(transfer.lock);
+        if (status == INTERNET_STATUS_CONNECTED_TO_SERVER && !transfer.connected) {
+            transfer.connected = true;
+            if (transfer.abandoned)
+                ++g_connectionsHeld;
+        }
+        if (!transfer.abandoned && !GivenUp(transfer))
+            return; // from now on the request counts as sent while it was wanted
+    }
+    // Outside the lock: the close may bring WinInet's closing notice back into this callback.
+    const bool cancellable = handle == transfer.request && !transfer.requestClosed;
+    if (cancellable) {
+        transfer.requestClosed = true;
+        InternetCloseHandle(handle);
+    }
+    // The "sending" notice comes right before the write: returning from it would let the request
+    // out whatever the close did. From "connected", the platform still has to honour the cancel.
+    if (!cancellable || status == INTERNET_STATUS_SENDING_REQUEST)
+        Park(transfer);
+}
+
 // WinInet's status notices, on the transfer thread (the handles are synchronous). The connect
 // limit is kept by the caller from the connected notice: Wine's WinInet takes no connect time-out.
-void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
-    if (!context)
+void CALLBACK OnStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
+    if (!context ||
+        (status != INTERNET_STATUS_CONNECTED_TO_SERVER && status != INTERNET_STATUS_SENDING_REQUEST))
         return;
     auto* transfer = reinterpret_cast<Transfer*>(context);
-    if (status == INTERNET_STATUS_CONNECTED_TO_SERVER) {
-        PassTheGateOrPark(*transfer);
-        {
-            std::lock_guard<std::mutex> hold(transfer->lock);
-            transfer->connected = true;
-        }
+    AtTheGate(*transfer, handle, status);
+    if (status == INTERNET_STATUS_CONNECTED_TO_SERVER)
         transfer->finished.notify_all();
-    } else if (status == INTERNET_STATUS_SENDING_REQUEST) {
-        PassTheGateOrPark(*transfer);
-    }
 }
 
 // The GET itself, on the transfer thread.
@@ -176,10 +219,16 @@ std::string Fetch(Transfer& transfer) {
     if (!request)
         ThrowLastError("HttpOpenRequestW");
     SetTimeouts(request.get(), transfer.limits);
+    transfer.request = request.get();
     // WinInet keeps connections in a pool of the whole process, across sessions, and silently
     // sends a request again when a reused connection ends without an answer: a give or a paid
     // text message would go out twice. A connection used once and closed is never reused.
-    if (!HttpSendRequestW(request.get(), L"Connection: close\r\n", static_cast<DWORD>(-1), nullptr, 0))
+    const BOOL sent = HttpSendRequestW(request.get(), L"Connection: close\r\n", static_cast<DWORD>(-1), nullptr, 0);
+    if (transfer.requestClosed) {
+        request.Forget(); // closed by the gate's cancel: its value may be another handle's by now
+        throw CInternetException(ERROR_INTERNET_OPERATION_CANCELLED, "given up before the request was written");
+    }
+    if (!sent)
         ThrowLastError("HttpSendRequestW");
     CheckTime(transfer);
     // A connection that ended without a status line is no reply at all, not an empty body
@@ -235,11 +284,47 @@ void RunTransfer(const std::shared_ptr<Transfer>& transfer) {
         transfer->error = error;
         transfer->message = std::move(message);
         transfer->done = true;
+        if (transfer->abandoned) {
+            --g_threadsHeld;
+            if (transfer->connected)
+                --g_connectionsHeld;
+        }
     }
     transfer->finished.notify_all();
 }
 
+// WinInet's connection limits per server, read with a NULL handle: process-wide.
+DWORD ConnectionLimit(DWORD option) {
+    DWORD limit = 0;
+    DWORD size = sizeof limit;
+    return InternetQueryOptionW(nullptr, option, &limit, &size) ? limit : 0;
+}
+
+constexpr DWORD kLimitOptions[] = {INTERNET_OPTION_MAX_CONNS_PER_SERVER, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER};
+
+// Windows lets a process hold a few connections per server (6 on a broadband line since IE 8, 2
+// on a dial-up one) and makes a request beyond them wait. A connection held by a transfer given up
+// on counts against that, so each exchange first lifts the limits above what such transfers may
+// hold, one connection each, by the broadband number; it never lowers them.
+void KeepConnectionsFree() {
+    constexpr unsigned long kFree = 6;
+    static std::mutex lock; // two exchanges at once must not write a lower figure over a higher one
+    std::lock_guard<std::mutex> hold(lock);
+    DWORD wanted = static_cast<DWORD>(g_threadsHeld.load() + kFree);
+    for (const DWORD option : kLimitOptions)
+        if (ConnectionLimit(option) < wanted)
+            InternetSetOptionW(nullptr, option, &wanted, sizeof wanted);
+}
+
 } // namespace
+
+GivenUpExchanges CountGivenUpExchanges() {
+    return {g_givenUp.load(), g_threadsHeld.load(), g_connectionsHeld.load(), g_parked.load()};
+}
+
+DWORD ConnectionsPerServerLimit() {
+    return std::min(ConnectionLimit(kLimitOptions[0]), ConnectionLimit(kLimitOptions[1]));
+}
 
 struct CInternetSession::Impl {
     DWORD accessType = INTERNET_OPEN_TYPE_PRECONFIG;
@@ -271,6 +356,7 @@ std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char16_t* url, DW
     transfer->givenUp = m_impl->givenUp;
     if (GivenUp(*transfer))
         throw CInternetException(ERROR_INTERNET_OPERATION_CANCELLED, "given up before it started");
+    KeepConnectionsFree();
     try {
         std::thread(RunTransfer, transfer).detach();
     } catch (const std::system_error&) {
@@ -290,11 +376,14 @@ std::unique_ptr<CInternetFile> CInternetSession::OpenURL(const char16_t* url, DW
     };
     const auto connectDeadline =
         std::min(transfer->deadline, Clock::now() + std::chrono::milliseconds(transfer->limits.connectMs));
-    if (!waitFor(connectDeadline, [&] { return transfer->done || transfer->connected.load(); }) ||
-        !waitFor(transfer->deadline, [&] { return transfer->done; })) {
+    const bool finished = waitFor(connectDeadline, [&] { return transfer->done || transfer->connected.load(); }) &&
+                          waitFor(transfer->deadline, [&] { return transfer->done; });
+    // A transfer the gate cancelled has ended as one given up on, whether or not the caller saw
+    // its give-up check turn first.
+    if (!finished || transfer->requestClosed) {
         // Under the lock the gate takes: a request not written by now never is. The transfer
         // ends on its own later, at its next check or by its socket time-outs, or parks.
-        transfer->abandoned = true;
+        Abandon(*transfer);
         throw CInternetException(ERROR_INTERNET_TIMEOUT, "no reply within the exchange's deadline");
     }
     if (transfer->error != 0)

@@ -75,9 +75,19 @@ constexpr char kOperationPath[] = "/android/pcposmilege.php";
 constexpr char kTextPath[] = "/sms_client_v10/pctelmilege.php";
 constexpr char kResultPath[] = "/android/pcposgetmilegeret.php";
 
+// libcurl closes a socket it gave up on at once; Wine's WinInet writes whatever the cancel did,
+// so there a late connection stays parked before its request (Windows frees it; no run here can
+// show that).
+#ifdef _WIN32
+constexpr bool kLateConnectionsHeld = true;
+#else
+constexpr bool kLateConnectionsHeld = false;
+#endif
+
 struct Late {
     const char* name;
     bool closeAPoll;         // close a transaction whose poll is in its connect; else give + text
+    int gives;               // else this many gives in a row, then one more that must go through
     InternetLimits limits;
     int blackholeMs;         // longer than the connect limit: the kernel's next SYN retry connects
     int watchMs;             // from the start, how long nothing may arrive
@@ -121,6 +131,25 @@ TEST_P(LateSend, NothingGivenUpArrivesLater) {
     SetInternetLimitsForTests(c.limits);
     BeginTransaction();
     ASSERT_TRUE(Blackhole(c.blackholeMs));
+    if (c.gives > 0) {
+        const GivenUpExchanges before = CountGivenUpExchanges();
+        for (int i = 0; i < c.gives; ++i)
+            EXPECT_EQ(SendOperation(Give), OperationResult::Failed);
+        // The test's own connect comes up once the port accepts again.
+        EXPECT_EQ(sim.Count(kOperationPath), 0);
+        const unsigned long held = kLateConnectionsHeld ? c.gives : 0;
+        // The kernel's SYN retries (at 1, 3, 7 s) have all connected well within 20 s.
+        EXPECT_TRUE(WaitUntil(20000, [&] {
+            return CountGivenUpExchanges().connections - before.connections == held;
+        })) << "connections held: " << CountGivenUpExchanges().connections - before.connections;
+        EXPECT_EQ(CountGivenUpExchanges().givenUp - before.givenUp, static_cast<unsigned long>(c.gives));
+        EXPECT_EQ(SendOperation(Give), OperationResult::Accepted) << "the till stopped working";
+        EXPECT_LT(CountGivenUpExchanges().connections, ConnectionsPerServerLimit())
+            << "no connection left free for the next exchange";
+        std::this_thread::sleep_until(start + milliseconds(c.watchMs));
+        EXPECT_EQ(sim.Count(kOperationPath), 1) << "a give arrived after it was reported failed";
+        return;
+    }
     // Both at once, as a poller's exchange would run beside the UI thread's.
     auto text = std::async(std::launch::async, [] { return SendTextMessage(u"010-1234-5678", 1); });
     EXPECT_EQ(SendOperation(Give), OperationResult::Failed);
@@ -141,10 +170,12 @@ INSTANTIATE_TEST_SUITE_P(
     Connects, LateSend,
     ::testing::Values(
         // Retried SYNs go out at about 1, 3, 7, 15 and 31 s: the one at 3 s connects.
-        Late{"PastTheConnectLimit", false, kShort, 2500, 8000, false},
-        Late{"PollClosedDuringItsConnect", true, kReal, 2500, 8000, false},
+        Late{"PastTheConnectLimit", false, 0, kShort, 2500, 8000, false},
+        // Each connect is dropped past its limit, then retried at +1 s or +3 s after the port opens.
+        Late{"EightPastTheConnectLimit", false, 8, {300, 2500, 2000}, 3000, 9000, false},
+        Late{"PollClosedDuringItsConnect", true, 0, kReal, 2500, 8000, false},
         // The limit of the program itself: the retry at 15 s connects; a minute is watched.
-        Late{"PastTheRealConnectLimit", false, kReal, 12000, 70000, true}),
+        Late{"PastTheRealConnectLimit", false, 0, kReal, 12000, 70000, true}),
     [](const auto& param) { return std::string(param.param.name); });
 
 } // namespace
