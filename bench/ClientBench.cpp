@@ -4,7 +4,7 @@
 //
 //   quillon_client_bench.exe [--transactions N] [--wait-seconds S]
 //
-// Run by bench/latency.sh, which starts quillon-server on the port in QUILLON_TEST_PORT.
+// Run by bench/run.sh, which starts quillon-server on the port in QUILLON_TEST_PORT.
 // QuillonBench.exe (Quillon built for that port) and Quillon.exe lie next to this program.
 //
 // Completion latency is measured on the server's clock (the request log's milliseconds, read

@@ -145,22 +145,24 @@ bool Till::StaysQuiet(DWORD quietMs) const {
     }
 }
 
-bool Till::WaitForUnansweredConnect(DWORD timeoutMs) const {
+int Till::ConnectionsToServer(const char* state) const {
     char port[8];
     std::snprintf(port, sizeof port, ":%04X", static_cast<unsigned>(sim.Port()));
-    return gui::WaitUntil(timeoutMs, [&] {
-        // Wine shows the host's root as drive Z:. A line: "sl local remote state ...", with
-        // addresses as hex IP:PORT and state 02 for SYN_SENT.
-        for (const char* table : {"Z:\\proc\\net\\tcp", "Z:\\proc\\net\\tcp6"}) {
-            std::ifstream in(table);
-            std::string sl, local, remote, state, rest;
-            std::getline(in, rest);
-            while (in >> sl >> local >> remote >> state && std::getline(in, rest))
-                if (state == "02" && remote.size() > 5 && remote.compare(remote.size() - 5, 5, port) == 0)
-                    return true;
-        }
-        return false;
-    });
+    int count = 0;
+    // Wine shows the host's root as drive Z:. A line: "sl local remote state ...", with addresses
+    // as hex IP:PORT and the state in hex (01 ESTABLISHED, 02 SYN_SENT).
+    for (const char* table : {"Z:\\proc\\net\\tcp", "Z:\\proc\\net\\tcp6"}) {
+        std::ifstream in(table);
+        std::string sl, local, remote, st, rest;
+        std::getline(in, rest);
+        while (in >> sl >> local >> remote >> st && std::getline(in, rest))
+            count += st == state && remote.size() > 5 && remote.compare(remote.size() - 5, 5, port) == 0;
+    }
+    return count;
+}
+
+bool Till::WaitForUnansweredConnect(DWORD timeoutMs) const {
+    return gui::WaitUntil(timeoutMs, [&] { return ConnectionsToServer("02") > 0; });
 }
 
 std::vector<std::string> Till::CollapsedLog() const {

@@ -95,6 +95,9 @@ public:
     // answered, as the host's /proc/net/tcp shows it): the moment a black-holed exchange is in
     // its connect.
     bool WaitForUnansweredConnect(DWORD timeoutMs = kWaitMs) const;
+    // Connections of this host to the server's port in a TCP state of /proc/net/tcp ("01"
+    // established, "02" a SYN sent and not yet answered).
+    int ConnectionsToServer(const char* state) const;
     // The request log with runs of one repeated target collapsed: a poll sequence reads as one.
     std::vector<std::string> CollapsedLog() const;
 
