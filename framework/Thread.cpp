@@ -17,12 +17,11 @@ unsigned __stdcall CWinThread::Entry(void* self) {
     } catch (...) {
         exitCode = 0;
     }
-    if (thread->m_bAutoDelete)
-        delete thread;
+    delete thread;
     return exitCode;
 }
 
-CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority, UINT stackSize, DWORD createFlags,
+CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority, UINT stackSize,
                            LPSECURITY_ATTRIBUTES security) {
     auto* thread = new CWinThread(proc, param);
     // Always created suspended, so the object is complete before the thread can delete it.
@@ -34,7 +33,6 @@ CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority, UINT
     }
     thread->m_hThread = reinterpret_cast<HANDLE>(handle);
     ::SetThreadPriority(thread->m_hThread, priority);
-    if (!(createFlags & CREATE_SUSPENDED))
-        thread->ResumeThread();
+    ::ResumeThread(thread->m_hThread);
     return thread;
 }

@@ -1,6 +1,5 @@
 // Worker threads. AfxBeginThread starts a thread procedure; its CWinThread deletes itself when the
-// thread ends unless m_bAutoDelete is cleared (start suspended, clear it, resume) to keep the
-// handle for a wait.
+// thread ends, so nobody ever waits for or joins a worker.
 #pragma once
 
 #include <windows.h>
@@ -14,18 +13,16 @@ public:
     CWinThread(const CWinThread&) = delete;
     CWinThread& operator=(const CWinThread&) = delete;
 
-    DWORD ResumeThread() { return ::ResumeThread(m_hThread); }
-
     HANDLE m_hThread = nullptr;
-    BOOL m_bAutoDelete = TRUE;
 
 private:
     static unsigned __stdcall Entry(void* self);
     AFX_THREADPROC m_pfnThreadProc;
     LPVOID m_pThreadParams;
 
-    friend CWinThread* AfxBeginThread(AFX_THREADPROC, LPVOID, int, UINT, DWORD, LPSECURITY_ATTRIBUTES);
+    friend CWinThread* AfxBeginThread(AFX_THREADPROC, LPVOID, int, UINT, LPSECURITY_ATTRIBUTES);
 };
 
+// The thread runs at once; the returned object belongs to the thread (valid until it ends).
 CWinThread* AfxBeginThread(AFX_THREADPROC proc, LPVOID param, int priority = THREAD_PRIORITY_NORMAL,
-                           UINT stackSize = 0, DWORD createFlags = 0, LPSECURITY_ATTRIBUTES security = nullptr);
+                           UINT stackSize = 0, LPSECURITY_ATTRIBUTES security = nullptr);

@@ -26,7 +26,6 @@ inline constexpr char16_t kGetResultTemplate[] = u"http://%s/android/pcposgetmil
 inline constexpr char16_t kDeleteDataTemplate[] = u"http://%s/android/deleteposdata.php?deviceid=%s";
 inline constexpr char16_t kTextMessageTemplate[] =
     u"http://%s/sms_client_v10/pctelmilege.php?deviceid=%s&price=%s&milege=%s&tel=%s&marktag=%d";
-inline constexpr char kCancelNoticeTemplate[] = "http://%s/android/processcancel.php?storeidx=%s";
 
 enum MileageOp : std::int32_t { Give = 1, Pay = 5, Cancel = 9 };
 enum TxState : std::int32_t { TxNone = 0, TxGiveSent = 3, TxPaySent = 7, TxCancelSent = 9 };

@@ -4,7 +4,6 @@
 #include "net/Text.h"
 
 #include <algorithm>
-#include <type_traits>
 #include <vector>
 
 namespace {
@@ -14,26 +13,19 @@ bool IsUnreserved(unsigned char c) {
            c == '_' || c == '~';
 }
 
-template <typename CharT> void AppendEncoded(std::basic_string<CharT>& out, std::string_view utf8) {
+void AppendEncoded(std::u16string& out, std::u16string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    for (const char ch : utf8) {
+    for (const char ch : quillon::Utf16ToUtf8(text)) {
         const auto c = static_cast<unsigned char>(ch);
         if (IsUnreserved(c)) {
-            out.push_back(static_cast<CharT>(c));
+            out.push_back(c);
         } else {
-            out.push_back(static_cast<CharT>('%'));
-            out.push_back(static_cast<CharT>(kHex[c >> 4]));
-            out.push_back(static_cast<CharT>(kHex[c & 0x0F]));
+            out.push_back(u'%');
+            out.push_back(static_cast<char16_t>(kHex[c >> 4]));
+            out.push_back(static_cast<char16_t>(kHex[c & 0x0F]));
         }
     }
 }
-
-template <typename CharT> void AppendNumber(std::basic_string<CharT>& out, std::int32_t value) {
-    const std::string digits = std::to_string(value);
-    out.append(digits.begin(), digits.end());
-}
-
-std::string_view AsUtf8(const std::string& converted) { return converted; }
 
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 bool IsHex(char16_t c) { return IsDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'); }
@@ -112,35 +104,32 @@ bool IsIpv6(std::u16string_view text) {
 
 bool IsPort(std::u16string_view text) { return IsNumberUpTo(text, 5, 65535) && !IsNumberUpTo(text, 5, 0); }
 
-template <typename CharT>
-int Format(CharT* dest, std::size_t capacity, std::basic_string_view<CharT> tmpl,
-           std::initializer_list<BasicUrlArg<CharT>> args) {
-    using Arg = BasicUrlArg<CharT>;
-    std::basic_string<CharT> out;
+} // namespace
+
+int FormatUrl(char16_t* dest, std::size_t capacity, std::u16string_view tmpl, std::initializer_list<UrlArg> args) {
+    std::u16string out;
     auto next = args.begin();
     for (std::size_t i = 0; i < tmpl.size(); ++i) {
-        const CharT c = tmpl[i];
-        if (c != '%' || i + 1 >= tmpl.size()) {
+        const char16_t c = tmpl[i];
+        if (c != u'%' || i + 1 >= tmpl.size()) {
             out.push_back(c);
             continue;
         }
-        const CharT conversion = tmpl[++i];
-        if (conversion == '%') {
+        const char16_t conversion = tmpl[++i];
+        if (conversion == u'%') {
             out.push_back(c);
             continue;
         }
         if (next == args.end())
             return 0; // more conversions than arguments: a programming error, refused
-        const Arg& arg = *next++;
-        if (conversion == 's' && arg.kind == Arg::Kind::Verbatim) {
+        const UrlArg& arg = *next++;
+        if (conversion == u's' && arg.kind == UrlArg::Kind::Verbatim) {
             out.append(arg.text);
-        } else if (conversion == 's' && arg.kind == Arg::Kind::Query) {
-            if constexpr (std::is_same_v<CharT, char16_t>)
-                AppendEncoded(out, AsUtf8(quillon::Utf16ToUtf8(arg.text)));
-            else
-                AppendEncoded(out, arg.text);
-        } else if (conversion == 'd' && arg.kind == Arg::Kind::Number) {
-            AppendNumber(out, arg.number);
+        } else if (conversion == u's' && arg.kind == UrlArg::Kind::Query) {
+            AppendEncoded(out, arg.text);
+        } else if (conversion == u'd' && arg.kind == UrlArg::Kind::Number) {
+            const std::string digits = std::to_string(arg.number);
+            out.append(digits.begin(), digits.end());
         } else {
             return 0;
         }
@@ -152,16 +141,6 @@ int Format(CharT* dest, std::size_t capacity, std::basic_string_view<CharT> tmpl
     return 1;
 }
 
-} // namespace
-
-int FormatUrl(char16_t* dest, std::size_t capacity, std::u16string_view tmpl, std::initializer_list<UrlArg> args) {
-    return Format<char16_t>(dest, capacity, tmpl, args);
-}
-
-int FormatUrlA(char* dest, std::size_t capacity, std::string_view tmpl, std::initializer_list<UrlArgA> args) {
-    return Format<char>(dest, capacity, tmpl, args);
-}
-
 int FormatLoginUrl(char16_t (&dest)[kLoginUrlCapacity], const char16_t* id, const char16_t* password) {
     std::u16string tmpl(kDefaultSiteUrl);
     tmpl += kLoginTemplate;
@@ -170,13 +149,7 @@ int FormatLoginUrl(char16_t (&dest)[kLoginUrlCapacity], const char16_t* id, cons
 
 std::u16string PercentEncode(std::u16string_view text) {
     std::u16string out;
-    AppendEncoded(out, quillon::Utf16ToUtf8(text));
-    return out;
-}
-
-std::string PercentEncodeA(std::string_view utf8) {
-    std::string out;
-    AppendEncoded(out, utf8);
+    AppendEncoded(out, text);
     return out;
 }
 

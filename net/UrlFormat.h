@@ -11,21 +11,16 @@
 #include <string>
 #include <string_view>
 
-template <typename CharT> struct BasicUrlArg {
+struct UrlArg {
     enum class Kind { Verbatim, Query, Number };
     Kind kind;
-    std::basic_string_view<CharT> text;
+    std::u16string_view text;
     std::int32_t number = 0;
 };
-
-using UrlArg = BasicUrlArg<char16_t>;
-using UrlArgA = BasicUrlArg<char>;
 
 inline UrlArg Host(const char16_t* text) { return {UrlArg::Kind::Verbatim, text ? text : u"", 0}; }
 inline UrlArg Query(const char16_t* text) { return {UrlArg::Kind::Query, text ? text : u"", 0}; }
 inline UrlArg Number(std::int32_t value) { return {UrlArg::Kind::Number, {}, value}; }
-inline UrlArgA HostA(const char* text) { return {UrlArgA::Kind::Verbatim, text ? text : "", 0}; }
-inline UrlArgA QueryA(const char* text) { return {UrlArgA::Kind::Query, text ? text : "", 0}; }
 
 // Wide formatter for every request URL but the login's; capacity 500 (g_requestUrl).
 int FormatUrl(char16_t* dest, std::size_t capacity, std::u16string_view tmpl, std::initializer_list<UrlArg> args);
@@ -34,13 +29,8 @@ int FormatUrl(char16_t* dest, std::size_t capacity, std::u16string_view tmpl, st
 inline constexpr std::size_t kLoginUrlCapacity = 200;
 int FormatLoginUrl(char16_t (&dest)[kLoginUrlCapacity], const char16_t* id, const char16_t* password);
 
-// Narrow formatter (the cancel notice); a narrow query value is taken as UTF-8 bytes.
-inline constexpr std::size_t kNarrowUrlCapacity = 200;
-int FormatUrlA(char* dest, std::size_t capacity, std::string_view tmpl, std::initializer_list<UrlArgA> args);
-
 // Percent-encodes UTF-16 text as UTF-8 (RFC 3986 unreserved characters stay as they are).
 std::u16string PercentEncode(std::u16string_view text);
-std::string PercentEncodeA(std::string_view utf8);
 
 // A server host as login reply field 5 must name it, and as every later URL takes it verbatim
 // after "http://": a DNS name (letters, digits and hyphens in dot-separated labels), an IPv4

@@ -9,8 +9,8 @@ resource catalogue demands: uncompressed BI_RGB, bottom-up rows, 24 or 32 bits p
 output depends only on this script, ImageMagick and the fonts, so a rerun reproduces the files.
 
 Where a picture has to agree with the program:
-  - the edit controls sit on the rules of 131, 132 and 133 (positions measured under Wine with
-    tools/dialog-layout.cpp; the program does not move its edits);
+  - the edit controls sit on the rules of 131, 132 and 133 (positions measured under Wine from
+    the program's dialog templates; the program does not move its edits);
   - the program draws the result lines of 138/143/144 at x 200, y 142 + 39 n in the system font,
     black on white, so the labels end before x 200 and everything right of them is white;
   - the login button 135 (261 x 48) is copied into 288 x 42, and what lies beyond the picture is
@@ -323,8 +323,8 @@ def chevron(c, cx, cy, size, colour, width):
 # The pictures
 
 
-# Edit rectangles (left, top, right, bottom) in client pixels, as measured under Wine with
-# tools/dialog-layout.cpp: 바탕체 maps to NanumGothicCoding, MS Shell Dlg to NanumGothic.
+# Edit rectangles (left, top, right, bottom) in client pixels, as measured under Wine from the
+# dialog templates in res/: 바탕체 maps to NanumGothicCoding, MS Shell Dlg to NanumGothic.
 LOGIN_ID_EDIT = (292, 293, 457, 316)
 LOGIN_PASSWORD_EDIT = (294, 343, 457, 366)
 AMOUNT_EDIT = (312, 125, 477, 166)
