@@ -82,7 +82,7 @@ void CPosDlg::OnPayMileage() { RunOperation(Pay); }
 void CPosDlg::OnCancelMileage() { RunOperation(Cancel); }
 
 void CPosDlg::RunOperation(std::int32_t operation) {
-    CProcessDlg transaction; // clears g_txDone
+    CProcessDlg transaction;
     wchar_t amount[kTypedTextCapacity] = {};
     wchar_t rate[kTypedTextCapacity] = {};
     m_amountEdit.GetWindowText(amount, kTypedTextCapacity);
@@ -93,7 +93,6 @@ void CPosDlg::RunOperation(std::int32_t operation) {
         return;
     }
     g_operation = operation;
-    g_txDone = 0;
     SetSaleInputs(AsU16(amount), AsU16(rate));
     transaction.DoModal();
 }

@@ -3,7 +3,7 @@
 #include "dialogs/Layout.h"
 #include "dialogs/Messages.h"
 #include "dialogs/OperationRequest.h"
-#include "dialogs/PollCompletion.h"
+#include "dialogs/PollThread.h"
 #include "dialogs/TextMessage.h"
 #include "dialogs/TransactionRules.h"
 #include "net/Endpoints.h"
@@ -16,7 +16,6 @@
 #include <ctime>
 #include <cwchar>
 #include <iterator>
-#include <memory>
 #include <vector>
 
 BEGIN_MESSAGE_MAP(CProcessDlg, CDialog)
@@ -27,7 +26,7 @@ BEGIN_MESSAGE_MAP(CProcessDlg, CDialog)
     ON_MESSAGE(WM_POLL_DONE, OnPollDone)
 END_MESSAGE_MAP()
 
-CProcessDlg::CProcessDlg() : CDialog(IDD_PROCESS_DIALOG) { g_txDone = 0; }
+CProcessDlg::CProcessDlg() : CDialog(IDD_PROCESS_DIALOG) {}
 
 CProcessDlg::~CProcessDlg() {
     // The close handlers normally ended the transaction; this covers every other way out.
@@ -104,32 +103,17 @@ int CProcessDlg::StartPayOrCancel(std::int32_t operation) {
 }
 
 void CProcessDlg::StartPoller() {
-    auto* job = new PollJob{m_hWnd, m_transaction};
-    // Cleared here, before the thread exists, so a stop raised at once is never lost.
-    ClearStopPolling();
-    if (AfxBeginThread(PollThreadProc, job))
-        return; // the thread deletes itself and its job when it ends; nobody joins it
-    delete job;
+    if (StartPollThread(m_hWnd, m_transaction))
+        return;
     // Without a poller the result would never show: say so and end, rather than wait forever.
     AfxMessageBox(kNetworkFailed, MB_OK);
     OnCancelCommand();
 }
 
-UINT PollThreadProc(LPVOID param) {
-    std::unique_ptr<PollJob> job(static_cast<PollJob*>(param));
-    try {
-        if (PollCompletion(job->transaction) == 1)
-            ::PostMessageW(job->dialog, WM_POLL_DONE, job->transaction, 0);
-    } catch (...) {
-        // A poll that throws is a failed exchange: the transaction waits until it is closed.
-    }
-    return 1;
-}
-
 LRESULT CProcessDlg::OnPollDone(WPARAM transaction, LPARAM) {
     // Only this dialog's own, still running transaction: a close may have come first (it cleared
     // g_txDone), or the message is a late one of an earlier dialog that had this window handle.
-    if (static_cast<std::uint32_t>(transaction) == m_transaction && !m_closed && g_transaction == m_transaction &&
+    if (static_cast<std::uint32_t>(transaction) == m_transaction && g_transaction == m_transaction &&
         g_txDone != 0) {
         Invalidate(TRUE);
         m_phoneEdit.ShowWindow(SW_HIDE);
@@ -226,10 +210,9 @@ void CProcessDlg::OnLButtonDown(UINT, CPoint point) {
 }
 
 void CProcessDlg::CloseTransaction() {
-    if (m_closed)
-        return;
-    m_closed = true;
-    EndTransaction();
+    // Once: a transaction that has moved on was ended already (only this thread ends it).
+    if (m_transaction != 0 && g_transaction == m_transaction)
+        EndTransaction();
 }
 
 void CProcessDlg::OnOkCommand() {

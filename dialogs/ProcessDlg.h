@@ -2,7 +2,7 @@
 // customer's confirmation, and shows the waiting screen or the operation's result screen. In a
 // give the cashier can send the customer a text message instead.
 //
-// Threads: the dialog runs on the UI thread; the poller thread (PollThreadProc) shares only the
+// Threads: the dialog runs on the UI thread; its poller (dialogs/PollThread.h) shares only the
 // state of net/SharedState.h with it and reports completion by posting WM_POLL_DONE with its
 // transaction. The dialog never waits for its poller: closing ends the transaction and returns,
 // and a poller still in the network finds its transaction gone when it comes back.
@@ -11,10 +11,6 @@
 #include "framework/Afx.h"
 
 #include <cstdint>
-
-// Posted by the poller thread once it has recorded a completion in g_txDone; WPARAM is the
-// poller's transaction (g_transaction when it started).
-inline constexpr UINT WM_POLL_DONE = WM_APP + 1;
 
 class CProcessDlg : public CDialog {
 public:
@@ -60,16 +56,6 @@ private:
     CBitmap m_bmpCancelDone;
     CRect m_sendRect;
     CEdit m_phoneEdit;
-    std::uint32_t m_transaction = 0; // g_transaction while this dialog's transaction runs
-    bool m_closed = false;
+    // This dialog's transaction, from OnInitDialog on: it runs while g_transaction still says so.
+    std::uint32_t m_transaction = 0;
 };
-
-// What the poller thread is given; the thread owns and deletes it.
-struct PollJob {
-    HWND dialog;
-    std::uint32_t transaction;
-};
-
-// The poller thread: runs PollCompletion and, when it recorded a completion, posts WM_POLL_DONE
-// to the dialog window of its PollJob. It touches no window object and no exception leaves it.
-UINT PollThreadProc(LPVOID param);
