@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 SERVER := $(ROOT)/build/native/quillon-server
 FUZZ_SECONDS ?= 600
 
-.PHONY: all deps native native-asan native-tsan windows test run fuzz fuzz-server bench dist clean
+.PHONY: all deps native native-asan native-tsan windows test run screens fuzz fuzz-server bench dist clean
 
 all: native windows
 
@@ -46,6 +46,12 @@ run: deps
 	cmake --preset windows -DQUILLON_SERVER=$(SERVER) >/dev/null
 	cmake --build --preset windows -j $(JOBS) --target Quillon
 	@tools/run.sh
+
+# The README's pictures, from the walk-through of this build: each window as `make run` shows it.
+screens: deps
+	QUILLON_WALKTHROUGH=1 $(MAKE) --no-print-directory run
+	rm -f docs/screens/*.png
+	cp out/run/docs/*.png docs/screens/
 
 # The client benchmarks under Wine (figures, not tests): completion latency, CPU while waiting,
 # memory and size; then the soak: what one run of the program holds over many transactions,

@@ -98,8 +98,8 @@ void PrintSample(const Till& till, int done) {
                 static_cast<double>(memory.WorkingSetSize) / (1024.0 * 1024.0),
                 static_cast<double>(memory.PagefileUsage) / (1024.0 * 1024.0), ThreadsOf(till.app.Id()),
                 HandlesOf(till.app.Id()),
-                till.ConnectionsToServer("01") + till.ConnectionsToServer("08"),
-                till.ConnectionsToServer("02"));
+                till.sim.ConnectionsInState("01") + till.sim.ConnectionsInState("08"),
+                till.sim.ConnectionsInState("02"));
     std::fflush(stdout);
 }
 
@@ -191,7 +191,7 @@ int main(int argc, char** argv) {
             ClosedInConnect(till, i);
         if ((i + 1) % every == 0 || i + 1 == transactions) {
             // A connect answered late comes up at most 15 s after its SYN.
-            gui::WaitUntil(20000, [&] { return till.ConnectionsToServer("02") == 0; });
+            gui::WaitUntil(20000, [&] { return till.sim.ConnectionsInState("02") == 0; });
             PrintSample(till, i + 1);
         }
     }

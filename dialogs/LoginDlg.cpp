@@ -1,18 +1,13 @@
 #include "dialogs/LoginDlg.h"
 
 #include "dialogs/Layout.h"
+#include "dialogs/LoginRequest.h"
 #include "dialogs/Messages.h"
 #include "dialogs/UpGradeDlg.h"
-#include "net/Endpoints.h"
-#include "net/Request.h"
-#include "net/SharedState.h"
-#include "net/Text.h"
-#include "net/UrlFormat.h"
 #include "res/resource.h"
 #include "skin/Skin.h"
 
 #include <cstdlib>
-#include <string_view>
 
 namespace {
 
@@ -65,33 +60,21 @@ void CLoginDlg::OnLogin() {
     m_idEdit.GetWindowText(id, kTypedTextCapacity);
     m_passwordEdit.GetWindowText(password, kTypedTextCapacity);
 
-    char16_t url[kLoginUrlCapacity] = {};
-    if (!FormatLoginUrl(url, AsU16(id), AsU16(password))) {
+    switch (SendLogin(AsU16(id), AsU16(password))) {
+    case LoginResult::TooLong:
         // Nothing is sent; the cashier corrects the input in the dialog that stays open.
         AfxMessageBox(kLoginTooLong, MB_OK);
         return;
-    }
-
-    bool accepted = false;
-    bool current = true;
-    {
-        auto exchange = LockExchange();
-        quillon::CopyText(g_requestUrl, url);
-        ReplyRecord reply;
-        SendRequest(exchange, reply, Commit::Nowhere); // the decision rests on the reply's fields alone
-        accepted = IsLoginAccepted(reply);
-        if (accepted) {
-            StoreLoginFields(reply);
-            current = reply.Field(7) == kClientVersion;
-        }
-    }
-    if (!accepted) {
+    case LoginResult::Rejected:
         EndDialog(IDCANCEL);
         return;
-    }
-    if (!current) {
+    case LoginResult::UpgradeOffered: {
         UpGradeDlg upgrade;
         upgrade.DoModal(); // accepting ends the process inside the notice
+        break;
+    }
+    case LoginResult::Accepted:
+        break;
     }
     EndDialog(IDOK);
 }

@@ -5,7 +5,8 @@
 #   QUILLON_EXE   the executable (default build/windows/Quillon.exe)
 #   QUILLON_PORT  the server's port (default 8480)
 #   QUILLON_SITE  the server as the program reaches it (default http://127.0.0.1:PORT)
-#   QUILLON_SHOTS where the screenshots go (default out/run)
+#   QUILLON_SHOTS where the screenshots go (default out/run); the README's pictures, each window
+#                 alone at half size (the launcher at full size), go to its folder docs/
 # Exit code 0 when every step saw the screen it expected.
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,8 +15,8 @@ exe=${QUILLON_EXE:-build/windows/Quillon.exe}
 port=${QUILLON_PORT:-8480}
 base=${QUILLON_SITE:-http://127.0.0.1:$port}
 shots=${QUILLON_SHOTS:-out/run}
-mkdir -p "$shots"
-rm -f "$shots"/*.png
+mkdir -p "$shots/docs"
+rm -f "$shots"/*.png "$shots"/docs/*.png
 . tools/wine-env.sh
 
 fail() {
@@ -59,10 +60,11 @@ click() { # click ORIGIN_X ORIGIN_Y X Y
     sleep 0.4
 }
 
-shot() {
+shot() { # shot NAME [WINDOW SCALE DOCS_NAME]: the screen, and the window alone for the README
     sleep 0.6
     import -window root "$shots/$1.png"
     echo "walkthrough: screenshot $shots/$1.png"
+    [ $# -eq 4 ] && import -window "$2" -resize "$3" "$shots/docs/$4.png"
 }
 
 post() { curl -s -X POST "$base$1"; echo; }
@@ -86,21 +88,21 @@ app=$!
 read -r login lx ly < <(wait_window "" 600 600) || fail "the login dialog did not appear"
 click "$lx" "$ly" 370 304 && xdotool type --delay 40 demo
 click "$lx" "$ly" 370 354 && xdotool type --delay 40 demo
-shot 01-login
+shot 01-login "$login" 50% login
 click "$lx" "$ly" 300 400
 
 # Launcher
 read -r launcher bx by < <(wait_window '^ByeolbadaPos$' 0 0) || fail "the launcher did not appear"
-shot 02-launcher
+shot 02-launcher "$launcher" 100% launcher
 
 run_operation() { # run_operation NAME Y_OF_IMAGE_BUTTON
     local name=$1 y=$2
     click "$px" "$py" 300 "$y"
     read -r tx tox toy < <(wait_window_second) || fail "the $name transaction dialog did not appear"
-    shot "$3-$name-waiting"
+    shot "$3-$name-waiting" "$tx" 50% "$name-waiting"
     confirm_customer
     sleep 1.5
-    shot "$4-$name-result"
+    shot "$4-$name-result" "$tx" 50% "$name-result"
     xdotool key Escape # the transaction dialog has the focus
     sleep 0.8
 }
@@ -129,7 +131,7 @@ type_amount() {
 
 click "$bx" "$by" 100 40
 read -r pos px py < <(wait_window '^별바다 포스$' 600 600) || fail "the amount entry did not appear"
-shot 03-amount-entry
+shot 03-amount-entry "$pos" 50% amount-entry
 type_amount 15000
 shot 04-amount-typed
 
@@ -147,7 +149,7 @@ click "$tox" "$toy" 150 240 && xdotool type --delay 40 01012345678
 shot 11-text-message-typed
 click "$tox" "$toy" 377 224
 sleep 1
-shot 12-text-message-sent
+shot 12-text-message-sent "$tx" 50% text-message-sent
 xdotool key Return
 sleep 1
 

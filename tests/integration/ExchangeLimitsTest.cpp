@@ -121,7 +121,8 @@ TEST_P(LateSend, NothingGivenUpArrivesLater) {
         int polls = 0;
         EXPECT_TRUE(WaitUntil(2500, [&] { return (polls = sim.Count(kResultPath)) > 0; }));
         ASSERT_TRUE(Blackhole(c.blackholeMs));
-        std::this_thread::sleep_for(milliseconds(kPollPauseMs + 300)); // the next poll is in its connect
+        EXPECT_TRUE(WaitUntil(kPollPauseMs + 2000, [&] { return sim.ConnectionsInState("02") > 0; }))
+            << "the next poll never connected";
         EndTransaction();
         std::this_thread::sleep_until(start + milliseconds(c.watchMs));
         EXPECT_EQ(sim.Count(kResultPath), polls) << "a poll of the closed transaction arrived";

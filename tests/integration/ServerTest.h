@@ -3,6 +3,7 @@
 // before each test, and the shared state back at the start of a run.
 #pragma once
 
+#include "dialogs/LoginRequest.h"
 #include "net/Endpoints.h"
 #include "net/Request.h"
 #include "net/SharedState.h"
@@ -47,17 +48,8 @@ protected:
         return SendRequest(lock);
     }
 
-    // Logs in with the demo shop as the login dialog does, from the login's own reply.
-    bool LogIn() const {
-        auto lock = LockExchange();
-        quillon::CopyText(g_requestUrl, Url("/android/poslogin.php?id=demo&password=demo"));
-        ReplyRecord login;
-        SendRequest(lock, login, Commit::Nowhere);
-        if (!IsLoginAccepted(login))
-            return false;
-        StoreLoginFields(login);
-        return true;
-    }
+    // Logs in with the demo shop, as the login dialog does.
+    static bool LogIn() { return SendLogin(u"demo", u"demo") == LoginResult::Accepted; }
 
     // Every field of the table set to the sentinel, as if an earlier reply had filled them all.
     static void FillFields() {

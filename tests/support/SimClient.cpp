@@ -18,7 +18,9 @@ constexpr int kSendFlags = MSG_NOSIGNAL;
 #endif
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -245,4 +247,25 @@ std::vector<std::vector<std::string>> SimClient::SmsOutbox() const {
     for (const std::string& line : Split(Get("/sim/sms").body, '\n'))
         messages.push_back(Split(line + "\t", '\t'));
     return messages;
+}
+
+int SimClient::ConnectionsInState(const char* state) const {
+    char port[8];
+    std::snprintf(port, sizeof port, ":%04X", static_cast<unsigned>(m_port));
+    int count = 0;
+    // A line: "sl local remote state ...", with addresses as hex IP:PORT and the state in hex.
+    // Wine shows the host's root as drive Z:.
+#ifdef _WIN32
+    const char* tables[] = {"Z:\\proc\\net\\tcp", "Z:\\proc\\net\\tcp6"};
+#else
+    const char* tables[] = {"/proc/net/tcp", "/proc/net/tcp6"};
+#endif
+    for (const char* table : tables) {
+        std::ifstream in(table);
+        std::string sl, local, remote, st, rest;
+        std::getline(in, rest);
+        while (in >> sl >> local >> remote >> st && std::getline(in, rest))
+            count += st == state && remote.size() > 5 && remote.compare(remote.size() - 5, 5, port) == 0;
+    }
+    return count;
 }

@@ -92,6 +92,9 @@ public:
     // The arrival time of the last request on the log's clock and that clock's time now (ms since
     // the server started); the last arrival is -1 when the log is empty. 0, 0 when unreadable.
     std::pair<long long, long long> LastArrivalAndNow() const;
+    // Connections of this host to the server's port in a TCP state of /proc/net/tcp: "01"
+    // established, "02" a SYN sent and not yet answered, "08" closed by the server, not yet by us.
+    int ConnectionsInState(const char* state) const;
     // The text-message outbox, one entry per message, its tab-separated columns split.
     std::vector<std::vector<std::string>> SmsOutbox() const;
 

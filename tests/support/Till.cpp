@@ -145,24 +145,8 @@ bool Till::StaysQuiet(DWORD quietMs) const {
     }
 }
 
-int Till::ConnectionsToServer(const char* state) const {
-    char port[8];
-    std::snprintf(port, sizeof port, ":%04X", static_cast<unsigned>(sim.Port()));
-    int count = 0;
-    // Wine shows the host's root as drive Z:. A line: "sl local remote state ...", with addresses
-    // as hex IP:PORT and the state in hex (01 ESTABLISHED, 02 SYN_SENT).
-    for (const char* table : {"Z:\\proc\\net\\tcp", "Z:\\proc\\net\\tcp6"}) {
-        std::ifstream in(table);
-        std::string sl, local, remote, st, rest;
-        std::getline(in, rest);
-        while (in >> sl >> local >> remote >> st && std::getline(in, rest))
-            count += st == state && remote.size() > 5 && remote.compare(remote.size() - 5, 5, port) == 0;
-    }
-    return count;
-}
-
 bool Till::WaitForUnansweredConnect(DWORD timeoutMs) const {
-    return gui::WaitUntil(timeoutMs, [&] { return ConnectionsToServer("02") > 0; });
+    return gui::WaitUntil(timeoutMs, [&] { return sim.ConnectionsInState("02") > 0; });
 }
 
 std::vector<std::string> Till::CollapsedLog() const {
@@ -182,7 +166,7 @@ std::string Till::CompletionReply(const Operation& op, const std::vector<std::st
 
 Screen Till::Waiting(const Operation& op, std::optional<int> coins) const {
     Screen screen(exe, IDB_WAITING);
-    const SkinRect& send = kSendButtonRect;
+    const ClientRect& send = kSendButtonRect;
     screen.DrawBitmap(IDB_SEND_BUTTON, send.left, send.top, send.right - send.left, send.bottom - send.top);
     if (op.op == Give && coins) {
         wchar_t line[64];

@@ -164,7 +164,7 @@ TEST_P(ScreenBefore, IsTheProgramsPictures) {
     }
     if (stage == 0) {
         Screen screen(exe, IDB_LOGIN_BACKGROUND);
-        const SkinRect& b = kLoginButtonRect;
+        const ClientRect& b = kLoginButtonRect;
         screen.DrawBitmap(IDB_LOGIN_BUTTON, b.left, b.top, b.right - b.left, b.bottom - b.top);
         EXPECT_EQ(gui::WindowSize(login).cx, Screen::kSize) << "no frame";
         EXPECT_TRUE(
