@@ -29,7 +29,7 @@ constexpr const char* kUnknownPath = "없는 주소입니다";
 
 // Each open connection holds a pool thread; the connections past the cap take one only for the
 // moment their refusal takes.
-constexpr std::size_t kMaxThreads = ConnectionLimits::kMaxConnections + 64;
+constexpr std::size_t kMaxThreads = BoundedHttpServer::kMaxConnections + 64;
 constexpr std::size_t kKeptThreads = 8;
 constexpr auto kIdleThreadExit = std::chrono::seconds(10);
 
@@ -156,9 +156,7 @@ void OperatorServer::Stop() {
             m_thread.join();
         return;
     }
-    m_http->stop();
-    if (m_port > 0)
-        ConnectionSocket::CutAll(m_port);
+    m_http->Stop();
     if (m_thread.joinable())
         m_thread.join();
     // No request thread is left to start the watcher now.
@@ -432,14 +430,14 @@ void OperatorServer::Deliver(const httplib::Request& req, httplib::Response& res
     using Wait = ConnectionSocket::WaitResult;
     switch (fault->mode) {
     case Fault::Mode::Delay: {
-        const auto socket = ConnectionSocket::Of(req);
+        const auto socket = ConnectionSocket::Serving();
         if (socket.Wait(std::chrono::milliseconds(fault->ms), m_stopping) != Wait::Elapsed)
             socket.Cut();
         res.set_content(body, kRecordType);
         return;
     }
     case Fault::Mode::Hang: {
-        const auto socket = ConnectionSocket::Of(req);
+        const auto socket = ConnectionSocket::Serving();
         socket.Wait(std::chrono::milliseconds(-1), m_stopping);
         // Cut before returning, so that what httplib then writes reaches nobody.
         socket.Cut();
@@ -449,12 +447,12 @@ void OperatorServer::Deliver(const httplib::Request& req, httplib::Response& res
     case Fault::Mode::Refuse: {
         // A server that went down while the request was on its way: the connection ends without
         // a byte of an answer, the way a crashed or restarting server's socket does.
-        ConnectionSocket::Of(req).Cut();
+        ConnectionSocket::Serving().Cut();
         res.set_content(body, kRecordType);
         return;
     }
     case Fault::Mode::Reset: {
-        const auto socket = ConnectionSocket::Of(req);
+        const auto socket = ConnectionSocket::Serving();
         const auto after = static_cast<std::size_t>(fault->after);
         auto shared = std::make_shared<std::string>(std::move(body));
         res.set_content_provider(
@@ -469,7 +467,7 @@ void OperatorServer::Deliver(const httplib::Request& req, httplib::Response& res
         return;
     }
     case Fault::Mode::Slow: {
-        const auto socket = ConnectionSocket::Of(req);
+        const auto socket = ConnectionSocket::Serving();
         socket.NoDelay();
         const auto chunk = static_cast<std::size_t>(fault->chunk);
         const auto pause = std::chrono::milliseconds(fault->ms);
@@ -492,7 +490,7 @@ void OperatorServer::Deliver(const httplib::Request& req, httplib::Response& res
     case Fault::Mode::Trickle: {
         // The whole answer, status line and headers included, a few bytes at a time: what a
         // half-dead proxy does. Written past httplib, which then writes to a cut connection.
-        const auto socket = ConnectionSocket::Of(req);
+        const auto socket = ConnectionSocket::Serving();
         socket.NoDelay();
         const std::string answer = "HTTP/1.1 200 OK\r\nContent-Type: " + std::string(kRecordType) +
                                    "\r\nContent-Length: " + std::to_string(body.size()) +
