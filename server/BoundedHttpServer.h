@@ -6,23 +6,29 @@
 //   the excess costs a moment of one thread instead of a thread each;
 // - each request, head and body, must have arrived within a deadline from its first byte;
 // - a kept-alive connection that sends nothing for a while is closed.
+// The deadline is httplib's read time-out and the idle limit its keep-alive time-out: set them
+// with set_read_timeout and set_keep_alive_timeout (the defaults below are the server's).
 // It also deepens the accept queue and can drop connects (the blackhole fault), and serves over
-// TLS when given a certificate: the handshake counts within the request's deadline.
+// TLS when given a certificate: the handshake counts within the request's deadline. It keeps the
+// open connections' sockets, so that a handler can reach its own and Stop() can end them all.
 //
 // Threads: the accept loop runs in listen_after_bind(); each connection on a pool thread.
 #pragma once
 
 #include <httplib.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <mutex>
+#include <set>
 #include <string>
 
 struct ssl_ctx_st;
 
-// The bounds, each with its reason; tests choose smaller ones.
-struct ConnectionLimits {
+class DeadlineStream;
+
+class BoundedHttpServer : public httplib::Server {
+public:
     // Two hundred tills at most in the largest shop chain we serve from one server, each with a
     // poll and an operation at once, and the proxy's second connection: far below this. A thread
     // costs its stack's touched pages (tens of KB), so the cap keeps memory to a few tens of MB.
@@ -31,16 +37,10 @@ struct ConnectionLimits {
     // in well under a second.
     static constexpr std::chrono::milliseconds kRequestDeadline{4000};
     // The till opens a connection per exchange, so an idle kept-alive one is a test client's.
-    static constexpr std::chrono::milliseconds kKeepAliveIdle{5000};
+    static constexpr std::chrono::seconds kKeepAliveIdle{5};
 
-    std::size_t maxConnections = kMaxConnections;
-    std::chrono::milliseconds requestDeadline = kRequestDeadline;
-    std::chrono::milliseconds keepAliveIdle = kKeepAliveIdle;
-};
-
-class BoundedHttpServer : public httplib::Server {
-public:
-    explicit BoundedHttpServer(ConnectionLimits limits = {});
+    // `maxConnections`: open at once; tests choose fewer.
+    explicit BoundedHttpServer(std::size_t maxConnections = kMaxConnections);
     ~BoundedHttpServer() override;
 
     // Serves https from now on with this certificate chain and key (PEM files). False, with the
@@ -59,15 +59,29 @@ public:
     // firewall that drops. Connections already made carry on.
     bool DropConnects(bool on);
 
-    std::size_t OpenConnections() const { return m_open.load(); }
     bool ServesTls() const { return m_tls != nullptr; }
+
+    // Stops accepting, as stop() does, and ends every open connection, idle kept-alive ones and
+    // those whose handler still runs included: their next read or write fails.
+    void Stop();
+
+    // The socket of the connection that the calling thread serves, for a handler that acts on it
+    // past httplib (a fault); INVALID_SOCKET outside a handler.
+    static socket_t ServingSocket();
 
 private:
     bool process_and_close_socket(socket_t sock) override;
-    // Whether a request begins on `sock` within kKeepAliveIdle; false as well once the server stops.
+    // Serves the requests of one connection, after its TLS handshake if any.
+    bool ServeRequests(DeadlineStream& stream);
+    // Whether a request begins on `sock` within the keep-alive time-out; false as well once the
+    // server stops.
     bool AwaitRequest(socket_t sock) const;
+    std::chrono::milliseconds RequestDeadline() const;
+    std::chrono::milliseconds WriteTimeout() const;
 
-    const ConnectionLimits m_limits;
-    std::atomic<std::size_t> m_open{0};
+    const std::size_t m_maxConnections;
+    std::mutex m_connectionsLock; // guards m_connections
+    // Every accepted socket until just before it is closed, refused ones included.
+    std::set<socket_t> m_connections;
     ssl_ctx_st* m_tls = nullptr; // set before listening, read-only while serving
 };

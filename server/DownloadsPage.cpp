@@ -71,6 +71,27 @@ std::optional<std::string> DownloadsPage::PathOf(const std::string& name) const 
     return std::nullopt;
 }
 
+void DownloadsPage::AddTo(Routes& routes) const {
+    routes.Add({"/", Routes::Method::Get, Routes::Serves::Downloads, [this](const Routes::Call&) {
+                    Routes::Reply reply;
+                    reply.contentType = "text/html; charset=utf-8";
+                    reply.body = Render(Packages());
+                    return reply;
+                }});
+    routes.Add({kFilesPath, Routes::Method::Get, Routes::Serves::Downloads,
+                [this](const Routes::Call& call) {
+                    const std::string name(call.path.substr(std::string_view(kFilesPath).size()));
+                    const auto file = PathOf(name);
+                    if (!file)
+                        return Routes::Unknown();
+                    Routes::Reply reply;
+                    reply.contentType = name.ends_with(".msi") ? "application/x-msi" : "application/zip";
+                    reply.file = *file;
+                    return reply;
+                },
+                true});
+}
+
 std::string DownloadsPage::Render(const std::vector<Package>& packages) {
     std::string html = R"(<!DOCTYPE html>
 <html lang="ko"><head><meta charset="utf-8">

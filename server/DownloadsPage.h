@@ -5,6 +5,8 @@
 // once. Read-only; safe from any request thread.
 #pragma once
 
+#include "server/Routes.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -30,6 +32,9 @@ public:
     std::optional<std::string> PathOf(const std::string& name) const;
     // The page (HTML, UTF-8) for these packages.
     static std::string Render(const std::vector<Package>& packages);
+
+    // Adds the site root and kFilesPath to `routes`; their rows use this page while they serve.
+    void AddTo(Routes& routes) const;
 
 private:
     const std::string m_folder;

@@ -2,16 +2,11 @@
 
 #include "server/Numbers.h"
 #include "server/Record.h"
+#include "server/Routes.h"
 
-#include <array>
 #include <string_view>
 
 namespace {
-
-constexpr std::array<std::string_view, 6> kEndpoints = {
-    "/android/poslogin.php",      "/android/pcposmilege.php",        "/android/pcposgetmilegeret.php",
-    "/android/deleteposdata.php", "/sms_client_v10/pctelmilege.php", "/android/processcancel.php",
-};
 
 // A whole number parameter within [min, max].
 std::optional<std::int64_t> Number(const QueryString& query, std::string_view key, std::int64_t min,
@@ -21,19 +16,11 @@ std::optional<std::int64_t> Number(const QueryString& query, std::string_view ke
 
 } // namespace
 
-bool FaultTable::IsEndpoint(const std::string& path) {
-    for (auto endpoint : kEndpoints) {
-        if (endpoint == path)
-            return true;
-    }
-    return false;
-}
-
 std::string FaultTable::Arm(const QueryString& query, const std::string& body) {
     std::string path = query.Get("path");
     if (!path.empty() && path.front() != '/')
         path.insert(path.begin(), '/');
-    if (!IsEndpoint(path))
+    if (!Routes::IsTillEndpoint(path))
         return Record::Refused("unknown endpoint path: " + path);
 
     constexpr std::int64_t kHour = 3'600'000;

@@ -28,9 +28,6 @@ public:
     std::optional<Fault> Find(const std::string& path) const;
     void Clear();
 
-    // The endpoints a fault can be armed on.
-    static bool IsEndpoint(const std::string& path);
-
 private:
     mutable std::mutex m_lock;
     std::map<std::string, Fault> m_faults;

@@ -1,38 +1,33 @@
-// The HTTP side of quillon-server: the operator endpoints the till calls, the /sim/ API that tests
-// and the /app page use, the request log and the armed faults. The books answer; this class
-// routes, records and delivers the answer (or, under a fault, delays, withholds, cuts or replaces
-// it).
+// quillon-server's process side: it wires the parts and starts and stops them. The Routes table
+// says what each path serves (the till's endpoints answered by the books, the downloads, and with
+// the simulation its API); the Router hands it to the HTTP layer; FaultDelivery delivers the
+// till's replies under the faults armed through the simulation.
 //
 // Threads: Start() runs the accept loop on a thread of its own; each connection is served on a
 // thread of an elastic pool, so a delayed or hung answer holds only its own connection's thread.
 // Ignores SIGPIPE for the whole process: a till that hangs up mid-answer must not end the server.
 #pragma once
 
-#include "server/AppPage.h"
 #include "server/Books.h"
 #include "server/DownloadsPage.h"
+#include "server/FaultDelivery.h"
 #include "server/FaultTable.h"
 #include "server/RequestLog.h"
+#include "server/Router.h"
+#include "server/Routes.h"
 
 #include <atomic>
-#include <chrono>
-#include <mutex>
-#include <optional>
-#include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <thread>
 
-namespace httplib {
-struct Request;
-struct Response;
-} // namespace httplib
+class BoundedHttpServer;
+class SimulationApi;
 
 class OperatorServer {
 public:
     // Receives one line per answered request (no newline). Called from request threads.
-    using LogSink = std::function<void(const std::string&)>;
+    using LogSink = Router::LogSink;
 
     // Whether /sim/* and /app are served. They confirm any pending operation as any customer,
     // change shops, hang tills and show the request log: for tests and the demo only.
@@ -59,32 +54,15 @@ public:
     void Stop();
 
 private:
-    class Http;
-    // A POST handler of the simulation API, given the request body.
-    using PostHandler = std::function<void(const httplib::Request&, const std::string&, httplib::Response&)>;
-
-    void AddRoutes();
-    void AddOperatorEndpoint(const std::string& path,
-                             std::function<std::string(const httplib::Request&)> answer);
-    void AddSimulation();
-    void AddDownloads();
-    void AddPost(const std::string& path, PostHandler handler);
-    void Deliver(const httplib::Request& req, httplib::Response& res, std::string body);
-    void WriteLog(const httplib::Request& req, const httplib::Response& res);
-
-    Books& m_books;
-    LogSink m_log;
-    const Simulation m_simulation;
-    const DownloadsPage m_downloads;
-    RequestLog m_requests;
+    std::atomic<bool> m_stopping{false}; // read by fault delivery and the simulation's watcher
+    const std::unique_ptr<BoundedHttpServer> m_http;
     FaultTable m_faults;
-    TillActivity m_tills;
-    std::map<std::string, PostHandler> m_posts; // filled before Start(), read-only after
-    std::unique_ptr<Http> m_http;
+    RequestLog m_requests;
+    const DownloadsPage m_downloads;
+    const FaultDelivery m_delivery;
+    Routes m_routes;                             // complete before m_router is made
+    std::unique_ptr<SimulationApi> m_simulation; // with Simulation::On only
+    std::unique_ptr<Router> m_router;
     std::thread m_thread;
-    std::atomic<bool> m_stopping{false};
-    std::mutex m_blackholeLock; // guards the two below
-    std::optional<std::chrono::steady_clock::time_point> m_blackholeUntil;
-    std::thread m_blackholeWatcher;
     int m_port = -1;
 };

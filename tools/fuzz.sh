@@ -29,10 +29,11 @@ else
     sources=(tests/fuzz/fuzz_server.cpp server/Books.cpp server/Database.cpp server/Statement.cpp
              server/PasswordHash.cpp server/LoginThrottle.cpp server/Record.cpp server/Numbers.cpp
              server/QueryString.cpp server/RequestTarget.cpp server/FaultTable.cpp
-             server/DownloadsPage.cpp server/AppPage.cpp)
+             server/DownloadsPage.cpp server/AppPage.cpp server/Routes.cpp server/SimulationApi.cpp
+             server/RequestLog.cpp)
     headers=(server/Books.h server/Database.h server/Statement.h server/PasswordHash.h server/LoginThrottle.h
              server/Record.h server/Numbers.h server/QueryString.h server/RequestTarget.h server/FaultTable.h
-             server/DownloadsPage.h server/AppPage.h)
+             server/DownloadsPage.h server/AppPage.h server/Routes.h server/SimulationApi.h server/RequestLog.h)
     libs=(-lsqlite3 -lcrypto)
     seeds=tests/fuzz/server-corpus
 fi

@@ -14,12 +14,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr ConnectionLimits kLimits{2, 300ms, 400ms};
+constexpr std::size_t kMaxConnections = 2;
 constexpr auto kPatience = 3s; // far past every limit: a connection still open then is a fault
 
 class ConnectionLimitsTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        m_http.set_read_timeout(300ms);
+        m_http.set_keep_alive_timeout(1);
         m_http.Get("/x", [](const httplib::Request&, httplib::Response& res) { res.set_content("x", "text/plain"); });
         m_port = m_http.bind_to_any_port("127.0.0.1");
         ASSERT_GT(m_port, 0);
@@ -32,7 +34,7 @@ protected:
         m_thread.join();
     }
 
-    BoundedHttpServer m_http{kLimits};
+    BoundedHttpServer m_http{kMaxConnections};
     std::thread m_thread;
     int m_port = -1;
 };

@@ -1,7 +1,8 @@
 // libFuzzer target over quillon-server's handling of a request target, the bytes a client chooses:
-// the masking of passwords, the split of a proxy's absolute-form target, the query decoding, the
-// routing by path to the books' endpoints (their number parsing included), the fault table and
-// the site's downloads.
+// the masking of passwords, the split of a proxy's absolute-form target, the query decoding, and
+// the server's own Routes table, with the simulation's and the downloads' rows, reached by the
+// target's path: the books' endpoints (their number parsing included), the simulation's API with
+// its fault table, and the site's downloads. The target's `body` parameter stands for a POST's body.
 // The whole input is one target. In it, "deviceid=@" stands for a till the books know, so that
 // the fuzzer reaches past the unknown-device refusal. Each property holds for any input; the
 // first that does not aborts.
@@ -10,8 +11,12 @@
 #include "server/FaultTable.h"
 #include "server/Numbers.h"
 #include "server/QueryString.h"
+#include "server/RequestLog.h"
 #include "server/RequestTarget.h"
+#include "server/Routes.h"
+#include "server/SimulationApi.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -36,38 +41,54 @@ void RequireRecord(const std::string& reply) {
     Require(reply.size() == 1 || reply.compare(1, 3, "</>") == 0, "field 0 is one character");
 }
 
-// Fresh books every so many inputs, so that logins and operations do not pile up over millions.
+// A folder with one package and one file that is not one.
+const DownloadsPage& Downloads() {
+    static const DownloadsPage downloads = [] {
+        const auto folder = std::filesystem::temp_directory_path() / "quillon-fuzz-downloads";
+        std::filesystem::create_directories(folder);
+        std::ofstream(folder / "Quillon-1.0.0.1-x64.msi") << "MSI";
+        std::ofstream(folder / "notes.txt") << "not for download";
+        return DownloadsPage(folder.string());
+    }();
+    return downloads;
+}
+
+// The server's routes over fresh books every so many inputs, so that logins and operations do
+// not pile up over millions. The blackhole is never granted: no port, no watcher thread.
 class Fixture {
 public:
-    Books& books() {
-        if (!m_books || ++m_uses > 20'000) {
-            m_books = std::make_unique<Books>(":memory:", Books::Seed::Demo, 1);
-            const std::string login = m_books->Login(QueryString::Parse("id=demo&password=demo"), "127.0.0.1:8480");
+    struct Server {
+        Server()
+            : books(":memory:", Books::Seed::Demo, 1),
+              simulation(
+                  books, faults, requests, [](bool) { return false; }, stopping),
+              routes(books) {
+            Downloads().AddTo(routes);
+            simulation.AddTo(routes);
+        }
+        std::atomic<bool> stopping{false};
+        Books books;
+        FaultTable faults;
+        RequestLog requests;
+        SimulationApi simulation;
+        Routes routes;
+    };
+
+    Server& server() {
+        if (!m_server || ++m_uses > 20'000) {
+            m_server.reset();
+            m_server = std::make_unique<Server>();
+            const std::string login =
+                m_server->books.Login(QueryString::Parse("id=demo&password=demo"), "127.0.0.1:8480");
             m_device = login.substr(4, login.find("</>", 4) - 4);
-            m_faults = std::make_unique<FaultTable>();
             m_uses = 0;
         }
-        return *m_books;
+        return *m_server;
     }
-    FaultTable& faults() { return *m_faults; }
-    // A folder with one package and one file that is not one.
-    const DownloadsPage& downloads() {
-        if (!m_downloads) {
-            const auto folder = std::filesystem::temp_directory_path() / "quillon-fuzz-downloads";
-            std::filesystem::create_directories(folder);
-            std::ofstream(folder / kPackage) << "MSI";
-            std::ofstream(folder / "notes.txt") << "not for download";
-            m_downloads = std::make_unique<DownloadsPage>(folder.string());
-        }
-        return *m_downloads;
-    }
-    static constexpr const char* kPackage = "Quillon-1.0.0.1-x64.msi";
     const std::string& device() const { return m_device; }
 
 private:
-    std::unique_ptr<Books> m_books;
-    std::unique_ptr<FaultTable> m_faults;
-    std::unique_ptr<DownloadsPage> m_downloads;
+    std::unique_ptr<Server> m_server;
     std::string m_device;
     int m_uses = 0;
 };
@@ -113,41 +134,26 @@ void CheckNumbers(const QueryString& query) {
     }
 }
 
-std::string Route(Fixture& fixture, const std::string& path, const QueryString& query) {
-    Books& books = fixture.books();
-    FaultTable& faults = fixture.faults();
-    if (path.rfind(DownloadsPage::kFilesPath, 0) == 0) {
-        const std::string name = path.substr(std::string(DownloadsPage::kFilesPath).size());
-        Require(fixture.downloads().PathOf(name).has_value() == (name == Fixture::kPackage),
-                "only a listed package is served");
-        return "0";
+void CheckRoute(Fixture::Server& server, const std::string& path, const QueryString& query) {
+    const Routes::Route* route = server.routes.Find(path);
+    if (!route)
+        return;
+    const std::string body = query.Get("body");
+    const Routes::Reply reply = route->answer({path, query, "127.0.0.1:8480", body});
+    if (route->serves == Routes::Serves::Downloads) {
+        Require(reply.file.empty() == (path != "/downloads/Quillon-1.0.0.1-x64.msi"),
+                "a listed package is served, and nothing else");
+        return;
     }
-    if (path == "/android/poslogin.php") {
-        const std::string reply = books.Login(query, "127.0.0.1:8480");
-        Require(reply[0] != '1' || reply.find("</>127.0.0.1:8480</>") != std::string::npos,
-                "an accepted login names the host the till reached");
-        return reply;
+    if (route->serves == Routes::Serves::Till) {
+        if (path == "/android/poslogin.php")
+            Require(reply.body[0] != '1' || reply.body.find("</>127.0.0.1:8480</>") != std::string::npos,
+                    "an accepted login names the host the till reached");
+        RequireRecord(reply.body);
+    } else if (route->method == Routes::Method::Post && reply.redirect.empty()) {
+        RequireRecord(reply.body);
     }
-    if (path == "/android/pcposmilege.php")
-        return books.Operation(query);
-    if (path == "/android/pcposgetmilegeret.php")
-        return books.GetResult(query);
-    if (path == "/android/deleteposdata.php")
-        return books.DeleteData(query);
-    if (path == "/sms_client_v10/pctelmilege.php")
-        return books.TextMessage(query);
-    if (path == "/android/processcancel.php")
-        return books.CancelNotice(query);
-    if (path == "/sim/confirm")
-        return books.Confirm(query.Get("deviceid"), query.Get("customer"));
-    if (path == "/sim/shop")
-        return books.SetShop(query);
-    if (path == "/sim/fault") {
-        const std::string reply = faults.Arm(query, query.Get("body"));
-        faults.Find(query.Get("path"));
-        return reply;
-    }
-    return "0";
+    server.faults.Find(query.Get("path"));
 }
 
 } // namespace
@@ -158,12 +164,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckMasking(target);
     CheckAbsoluteForm(target);
 
-    fixture.books(); // fresh books when due, and with them the device that "@" stands for
+    Fixture::Server& server = fixture.server(); // fresh books when due, and the device "@" stands for
     for (std::size_t at = target.find("deviceid=@"); at != std::string::npos;
          at = target.find("deviceid=@", at + 1))
         target.replace(at + 9, 1, fixture.device());
     const QueryString query = QueryString::FromTarget(target);
     CheckNumbers(query);
-    RequireRecord(Route(fixture, target.substr(0, target.find('?')), query));
+    CheckRoute(server, target.substr(0, target.find('?')), query);
     return 0;
 }

@@ -1,0 +1,48 @@
+// The HTTP side of the Routes table: hands each row to httplib and turns its reply into the
+// answer, passes the till's replies through fault delivery, answers what no row takes, carries
+// the forward proxy's requests, keeps the request log and writes one line per answered request.
+//
+// Threads: set up before the server starts; its handlers run on request threads.
+#pragma once
+
+#include "server/Routes.h"
+
+#include <functional>
+#include <string>
+
+class BoundedHttpServer;
+class FaultDelivery;
+class RequestLog;
+
+namespace httplib {
+struct Request;
+struct Response;
+} // namespace httplib
+
+class Router {
+public:
+    // Receives one line per answered request (no newline). Called from request threads.
+    using LogSink = std::function<void(const std::string&)>;
+
+    // Installs the handlers on `http`. `routes` must not change from now on. `requests`: the
+    // request log, nullptr to keep none.
+    Router(BoundedHttpServer& http, const Routes& routes, const FaultDelivery& faults, RequestLog* requests,
+           LogSink log);
+    Router(const Router&) = delete;
+    Router& operator=(const Router&) = delete;
+
+private:
+    // Answers with the row that takes the request's path and method, or as an unknown path.
+    void Dispatch(Routes::Method method, const httplib::Request& req, httplib::Response& res) const;
+    void Answer(const Routes::Route& route, const httplib::Request& req, std::string_view body,
+                httplib::Response& res) const;
+    // A proxy's request in absolute form, answered by this server as if it had come straight here.
+    void Proxy(const httplib::Request& req, httplib::Response& res) const;
+    void WriteLog(const httplib::Request& req, const httplib::Response& res) const;
+
+    BoundedHttpServer& m_http;
+    const Routes& m_routes;
+    const FaultDelivery& m_faults;
+    RequestLog* const m_requests;
+    const LogSink m_log;
+};
