@@ -79,6 +79,11 @@ void BoundedHttpServer::DeepenBacklog() {
     ::listen(svr_sock_, SOMAXCONN);
 }
 
+std::size_t BoundedHttpServer::OpenConnections() const {
+    std::lock_guard<std::mutex> hold(m_connectionsLock);
+    return m_connections.size();
+}
+
 bool BoundedHttpServer::DropConnects(bool on) {
     if (!on) {
         const int unused = 0; // the kernel wants an int-sized value even here

@@ -65,6 +65,9 @@ public:
     // those whose handler still runs included: their next read or write fails.
     void Stop();
 
+    // Connections accepted and not yet closed, refused ones included until they are.
+    std::size_t OpenConnections() const;
+
     // The socket of the connection that the calling thread serves, for a handler that acts on it
     // past httplib (a fault); INVALID_SOCKET outside a handler.
     static socket_t ServingSocket();
@@ -80,7 +83,7 @@ private:
     std::chrono::milliseconds WriteTimeout() const;
 
     const std::size_t m_maxConnections;
-    std::mutex m_connectionsLock; // guards m_connections
+    mutable std::mutex m_connectionsLock; // guards m_connections
     // Every accepted socket until just before it is closed, refused ones included.
     std::set<socket_t> m_connections;
     ssl_ctx_st* m_tls = nullptr; // set before listening, read-only while serving

@@ -26,8 +26,7 @@ protected:
         m_port = m_http.bind_to_any_port("127.0.0.1");
         ASSERT_GT(m_port, 0);
         m_thread = std::thread([this] { m_http.listen_after_bind(); });
-        while (!m_http.is_running())
-            std::this_thread::sleep_for(1ms);
+        ASSERT_TRUE(WaitUntil(3000, [&] { return m_http.is_running(); }));
     }
     void TearDown() override {
         m_http.stop();
@@ -85,7 +84,7 @@ TEST_F(ConnectionLimitsTest, ConnectionsPastTheCapAreRefusedAtOnceAndTheOthersGo
     const SimConnection first(m_port), second(m_port);
     first.Send("GET /x HTTP/1.1\r\n"); // both held open by their unfinished heads
     second.Send("GET /x HTTP/1.1\r\n");
-    std::this_thread::sleep_for(50ms); // both taken by the server before the third comes
+    ASSERT_TRUE(WaitUntil(3000, [&] { return m_http.OpenConnections() == 2; })) << "the server took them";
     const SimReply refused = SimConnection(m_port).Receive(kPatience, true);
     EXPECT_TRUE(refused.closed);
     EXPECT_EQ(refused.status, 503) << refused.head;

@@ -113,7 +113,7 @@ TEST_P(LateSend, NothingGivenUpArrivesLater) {
     const auto start = steady_clock::now();
     if (c.closeAPoll) {
         const std::uint32_t transaction = BeginTransaction();
-        g_txState = TxGiveSent;
+        ASSERT_EQ(SendOperation(Give), OperationResult::Accepted);
         ClearStopPolling();
         std::thread poller([transaction] { PollCompletion(transaction); });
         // Once the first poll has been answered (the poller then pauses 300 ms), the next one's
