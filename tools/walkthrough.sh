@@ -64,7 +64,10 @@ shot() { # shot NAME [WINDOW SCALE DOCS_NAME]: the screen, and the window alone 
     sleep 0.6
     import -window root "$shots/$1.png"
     echo "walkthrough: screenshot $shots/$1.png"
-    [ $# -eq 4 ] && import -window "$2" -resize "$3" "$shots/docs/$4.png"
+    [ $# -eq 4 ] || return 0
+    # Cut from the screen, so that a message box over the window shows as the cashier sees it.
+    eval "$(xdotool getwindowgeometry --shell "$2")"
+    convert "$shots/$1.png" -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage -resize "$3" "$shots/docs/$4.png"
 }
 
 post() { curl -s -X POST "$base$1"; echo; }
