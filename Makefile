@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 SERVER := $(ROOT)/build/native/quillon-server
 FUZZ_SECONDS ?= 600
 
-.PHONY: all deps native native-asan native-tsan windows test run screens fuzz fuzz-server bench dist clean
+.PHONY: all deps native native-asan native-tsan windows windows-x86 test run screens fuzz fuzz-server bench dist clean
 
 all: native windows
 
@@ -27,6 +27,11 @@ native-tsan: native
 windows: native
 	cmake --preset windows -DQUILLON_SERVER=$(SERVER) >/dev/null
 	cmake --build --preset windows -j $(JOBS)
+
+# The 32-bit Quillon.exe, for the shops' 32-bit tills, and its Wine suites.
+windows-x86: native
+	cmake --preset windows-x86 -DQUILLON_SERVER=$(SERVER) >/dev/null
+	cmake --build --preset windows-x86 -j $(JOBS)
 
 test:
 	@tools/run-tests.sh

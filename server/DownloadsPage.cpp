@@ -36,6 +36,15 @@ std::map<std::string, std::string> ReadSums(const fs::path& file) {
     return sums;
 }
 
+// For which Windows a package is, in a shop owner's words, by the architecture in its name.
+std::string ForWhichWindows(const std::string& name) {
+    if (name.find("-x64.") != std::string::npos)
+        return "64비트 Windows (Windows 10, 11 등 요즘 PC)";
+    if (name.find("-x86.") != std::string::npos)
+        return "32비트 Windows (Windows 7, POSReady 7, 32비트 Windows 10). 64비트 Windows에서도 됩니다";
+    return "";
+}
+
 std::string Size(std::uintmax_t bytes) {
     std::ostringstream out;
     out.precision(1);
@@ -111,11 +120,14 @@ code { font-size: .85em; word-break: break-all; }
     }
     html += "<p>설치 프로그램(.msi)은 Quillon을 설치하거나 새 버전으로 바꿉니다. zip 파일은 설치 없이 쓰는 "
             "휴대용 판입니다.</p>\n"
-            "<table id=\"packages\"><tr><th>파일</th><th>크기</th><th>SHA-256</th></tr>\n";
+            "<p>계산대 PC의 Windows가 64비트인지 32비트인지는 설정 → 시스템 → 정보의 \"시스템 종류\"에서 "
+            "(Windows 7은 제어판 → 시스템에서) 볼 수 있습니다. 모르면 32비트용(x86)을 받으십시오. 어느 "
+            "Windows에서나 됩니다.</p>\n"
+            "<table id=\"packages\"><tr><th>파일</th><th>대상 Windows</th><th>크기</th><th>SHA-256</th></tr>\n";
     for (const auto& p : packages) {
         html += "<tr><td><a href=\"" + std::string(kFilesPath) +
                 AppPage::Escape(AppPage::EncodeQueryValue(p.name)) + "\">" + AppPage::Escape(p.name) +
-                "</a></td><td>" + Size(p.bytes) + "</td><td>" +
+                "</a></td><td>" + ForWhichWindows(p.name) + "</td><td>" + Size(p.bytes) + "</td><td>" +
                 (p.sha256.empty() ? std::string("SHA256SUMS에 없습니다") : "<code>" + p.sha256 + "</code>") +
                 "</td></tr>\n";
     }

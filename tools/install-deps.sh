@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Quillon needs to build, test and run, when any is missing.
-# One list for everything: the native core, the Windows cross-build, Wine/Xvfb, the server,
+# One list for everything: the native core, the Windows cross-builds (64- and 32-bit), Wine/Xvfb
+# (the 32-bit Wine beside the 64-bit one, so that one prefix runs both executables), the server,
 # the artwork generator, the fuzzer, `make dist` (wixl, msitools, osslsigncode) and the server's
 # load figures (wrk).
 set -euo pipefail
@@ -10,8 +11,8 @@ PACKAGES=(
   libgtest-dev googletest
   libcurl4-openssl-dev
   libcpp-httplib-dev libsqlite3-dev libssl-dev
-  g++-mingw-w64-x86-64 mingw-w64-tools
-  wine wine64 xvfb xauth x11-utils x11-apps xdotool
+  g++-mingw-w64-x86-64 g++-mingw-w64-i686-posix mingw-w64-tools
+  wine wine64 wine32:i386 xvfb xauth x11-utils x11-apps xdotool
   imagemagick fonts-nanum icoutils python3-pefile
   clang libclang-rt-14-dev
   curl locales
@@ -32,6 +33,10 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 if [ ${#missing[@]} -gt 0 ]; then
   echo "install-deps: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
+  # wine32 is an i386 package: the architecture must be known before the lists are read.
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+  fi
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

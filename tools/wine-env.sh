@@ -17,12 +17,13 @@ unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
 
 quillon_ensure_prefix() {
     # Renamed whenever the settings below change, so existing prefixes take them up.
-    local stamp=$WINEPREFIX/.quillon-ready-3
+    local stamp=$WINEPREFIX/.quillon-ready-4
     [ -f "$stamp" ] && return 0
     mkdir -p "$WINEPREFIX"
     (flock 9
         [ -f "$stamp" ] && exit 0
-        wineboot -i >/dev/null 2>&1
+        # A prefix made before the 32-bit Wine was installed needs an update to run 32-bit programs.
+        if [ -f "$WINEPREFIX/system.reg" ]; then wineboot -u >/dev/null 2>&1; else wineboot -i >/dev/null 2>&1; fi
         local r='HKCU\Software\Wine\Fonts\Replacements'
         for f in '바탕' 'Batang'; do
             wine reg add "$r" /v "$f" /t REG_SZ /d NanumMyeongjo /f >/dev/null 2>&1

@@ -33,6 +33,7 @@ TEST_F(Downloads, ListsAndServesThePackagesOnly) {
         std::string("MSI\0\x01\xff", 6) + std::string(200'000, 'm'); // more than one piece
     Write("Quillon-1.0.1.0-x64.msi", msi);
     Write("Quillon-1.0.1.0-x64.zip", "PK zip");
+    Write("Quillon-1.0.1.0-x86.msi", "MSI x86");
     Write("notes.txt", "the operator's own notes");
     Write("sub/inner.zip", "not at the top");
     Write("SHA256SUMS",
@@ -40,9 +41,12 @@ TEST_F(Downloads, ListsAndServesThePackagesOnly) {
     StartServer(":memory:", Books::Seed::Demo, m_folder.string());
 
     const std::string page = Get("/");
-    for (const char* expected : {"<a href=\"/downloads/Quillon-1.0.1.0-x64.msi\">", kSum.c_str(),
-                                 "<a href=\"/downloads/Quillon-1.0.1.0-x64.zip\">",
-                                 "SHA256SUMS에 없습니다"}) // its line there is one digit short
+    // Each package's row says for which Windows it is.
+    for (const char* expected :
+         {"<a href=\"/downloads/Quillon-1.0.1.0-x64.msi\">Quillon-1.0.1.0-x64.msi</a></td><td>64비트 Windows",
+          kSum.c_str(), "<a href=\"/downloads/Quillon-1.0.1.0-x64.zip\">Quillon-1.0.1.0-x64.zip</a></td><td>64비트",
+          "<a href=\"/downloads/Quillon-1.0.1.0-x86.msi\">Quillon-1.0.1.0-x86.msi</a></td><td>32비트 Windows",
+          "SHA256SUMS에 없습니다"}) // the zip's line there is one digit short
         EXPECT_NE(page.find(expected), std::string::npos) << expected;
     for (const char* absent : {"notes.txt", "inner.zip", "내려받을 파일이 없습니다"})
         EXPECT_EQ(page.find(absent), std::string::npos) << absent;

@@ -8,6 +8,9 @@
 # - The next release's MSI replaces it in place; the older one is then refused; the uninstall
 #   leaves nothing behind.
 # - The zip's Quillon.exe shows its login dialog too.
+# - The 32-bit MSI of the same version replaces an installed 64-bit one (one Quillon a till),
+#   installs under the 32-bit Program Files, its program logs in and completes a give, a pay and
+#   a cancel against quillon-server (the walk-through), and its uninstall leaves nothing.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 if [ -z "${DISPLAY:-}" ]; then
@@ -36,12 +39,15 @@ cp build/dist/Quillon.exe "$tmp/next.exe"
 dist "$tmp/dist"
 msi=$tmp/dist/Quillon-1.0.0.1-x64.msi
 zip=$tmp/dist/Quillon-1.0.0.1-x64.zip
+msi86=$tmp/dist/Quillon-1.0.0.1-x86.msi
 next=$tmp/next/Quillon-1.0.1.0-x64.msi
 property() { msiinfo export "$1" Property | awk -F'\t' -v p="$2" '$1 == p {print $2}' | tr -d '\r'; }
 product=$(property "$msi" ProductCode)
 next_product=$(property "$next" ProductCode)
 
 check "the next release's files are named 1.0.1.0" test -f "$next" -a -f "$tmp/next/Quillon-1.0.1.0-x64.zip"
+check "and its 32-bit ones too" test -f "$tmp/next/Quillon-1.0.1.0-x86.msi" -a -f "$tmp/next/Quillon-1.0.1.0-x86.zip"
+check "one SHA256SUMS for the four" bash -c 'cd "$0" && [ "$(wc -l <SHA256SUMS)" -eq 4 ] && sha256sum -c --quiet SHA256SUMS' "$tmp/dist"
 check "its MSI's ProductVersion is 1.0.1.0" test "$(property "$next" ProductVersion)" = 1.0.1.0
 check "its exe's version resource and manifest say 1.0.1.0" \
     /usr/bin/python3 tests/resources/check_resources.py "$tmp/next.exe" 1.0.1.0
@@ -125,6 +131,33 @@ check "and its entry alone" test "$(products)" -eq 1
 
 check "msiexec /x succeeds" wine msiexec /x "$(winepath -w "$next")" /qn
 check "no Quillon folder left" test ! -e "$installed"
+check "no shortcut left" test -z "$(shortcuts)"
+check "no Uninstall entry left" test "$(products)" -eq 0
+
+# The 32-bit package of the same version over the 64-bit one: it replaces it.
+installed86=$WINEPREFIX/drive_c/Program\ Files\ \(x86\)/Quillon
+check "the 64-bit MSI installs again" wine msiexec /i "$(winepath -w "$msi")" /qn
+check "the 32-bit MSI of the same version succeeds over it" wine msiexec /i "$(winepath -w "$msi86")" /qn
+check "one product in Add/Remove Programs" test "$(products)" -eq 1
+check "Quillon.exe now under the 32-bit Program Files" test -f "$installed86/Quillon.exe"
+check "and it is the 32-bit build" cmp -s "$installed86/Quillon.exe" build/dist-x86/Quillon.exe
+check "the 64-bit one is gone" test ! -e "$installed"
+check "one Start-menu shortcut still" one_shortcut
+# The walk-through logs in, gives, pays and cancels with the installed program, as a cashier.
+walkthrough() {
+    local port=8480 server_log=$tmp/server.log
+    build/native/quillon-server --host 127.0.0.1 --port $port --db :memory: --seed demo --simulate >"$server_log" 2>&1 &
+    local server=$!
+    for _ in $(seq 1 100); do curl -s -o /dev/null --max-time 1 "http://127.0.0.1:$port/sim/requests" && break; sleep 0.1; done
+    QUILLON_EXE=$installed86/Quillon.exe QUILLON_PORT=$port QUILLON_SHOTS=$tmp/shots tools/walkthrough.sh >"$tmp/walk.log" 2>&1
+    local status=$?
+    kill $server 2>/dev/null; wait $server 2>/dev/null
+    [ $status -eq 0 ] || tail -n 20 "$tmp/walk.log"
+    return $status
+}
+check "the installed 32-bit program logs in and completes a give, a pay and a cancel" walkthrough
+check "its msiexec /x succeeds" wine msiexec /x "$(winepath -w "$msi86")" /qn
+check "no Quillon folder left" test ! -e "$installed86"
 check "no shortcut left" test -z "$(shortcuts)"
 check "no Uninstall entry left" test "$(products)" -eq 0
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Two `make dist` builds of this tree, signed with one throwaway certificate, must give the same
 # bytes: one in the checkout (build/dist, incremental), one in a copy elsewhere, built later, under
-# another user name and umask, from a fresh build folder. Compares Quillon.exe, the MSI and the
-# zip. Both signatures verify against the test CA, on the exe in the zip, in the MSI and on the
+# another user name and umask, from a fresh build folder. Compares both Quillon.exe (x64, x86),
+# both MSIs and both zips. The signatures verify against the test CA, on the exe in the zip, in the MSI and on the
 # MSI. A build without a certificate carries the linked exe as it is and no signature.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -52,6 +52,7 @@ compare() { # compare NAME FILE-A FILE-B
     fi
 }
 compare Quillon.exe build/dist/Quillon.exe "$copy/build/dist/Quillon.exe"
+compare "Quillon.exe (x86)" build/dist-x86/Quillon.exe "$copy/build/dist-x86/Quillon.exe"
 for f in "$tmp/out-a"/*.msi "$tmp/out-a"/*.zip; do
     compare "$(basename "$f")" "$f" "$tmp/out-b/$(basename "$f")"
 done
@@ -59,23 +60,25 @@ done
 verifies() { osslsigncode verify -CAfile "$ca/root.pem" -in "$1" >"$tmp/verify.log" 2>&1 &&
     grep -q 'Subject: /CN=Quillon test signer' "$tmp/verify.log"; }
 unsigned() { ! osslsigncode verify -in "$1" >/dev/null 2>&1; }
-# unpack KIND OUT: the Quillon.exe and README.txt (zip) or Quillon.exe (msi) of out-KIND's packages.
+# unpack KIND OUT: the Quillon.exe and README.txt (zip) or Quillon.exe (msi) of out-KIND's x64
+# packages.
 unpack() {
     mkdir -p "$tmp/$2"
     /usr/bin/python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' \
-        "$tmp/out-$1"/*.zip "$tmp/$2/zip"
-    msiextract -C "$tmp/$2/msi" "$tmp/out-$1"/*.msi >/dev/null
+        "$tmp/out-$1"/*-x64.zip "$tmp/$2/zip"
+    msiextract -C "$tmp/$2/msi" "$tmp/out-$1"/*-x64.msi >/dev/null
     find "$tmp/$2/msi" -name Quillon.exe -exec mv {} "$tmp/$2/msi.exe" \;
 }
 unpack a signed
-check "the signed MSI verifies" verifies "$tmp"/out-a/*.msi
+check "the signed MSI verifies" verifies "$tmp"/out-a/*-x64.msi
+check "the signed 32-bit MSI verifies" verifies "$tmp"/out-a/*-x86.msi
 check "the zip's Quillon.exe verifies" verifies "$tmp/signed/zip/Quillon.exe"
 check "the MSI's Quillon.exe is the zip's" cmp -s "$tmp/signed/msi.exe" "$tmp/signed/zip/Quillon.exe"
 check "the signed read-me says how to check the signature" grep -q 'Get-AuthenticodeSignature' "$tmp/signed/zip/README.txt"
 
 dist "$tmp/c.log" "$tmp/out-c" QUILLON_SIGN_PFX=
 unpack c plain
-check "without a certificate the MSI is unsigned" unsigned "$tmp"/out-c/*.msi
+check "without a certificate the MSI is unsigned" unsigned "$tmp"/out-c/*-x64.msi
 check "and the zip's Quillon.exe is the linked one" cmp -s "$tmp/plain/zip/Quillon.exe" build/dist/Quillon.exe
 check "and so is the MSI's" cmp -s "$tmp/plain/msi.exe" build/dist/Quillon.exe
 check "and the read-me says nothing of a signature" bash -c '! grep -q "@SIGNED@\|Authenticode" "$0"' "$tmp/plain/zip/README.txt"
