@@ -3,11 +3,13 @@
 #include "ServerFixture.h"
 
 #include "server/PasswordHash.h"
+#include "server/ShopCommand.h"
 
 #include <sqlite3.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 namespace {
 
@@ -118,10 +120,71 @@ TEST(LoginThrottle, RefusesAfterFiveFailuresWithinAMinuteForAWhile) {
     EXPECT_TRUE(throttle.Admit("other", 360'020)) << "another id goes on";
 }
 
-TEST_F(PersistenceTest, SeedNoneStartsEmpty) {
+// The operator's shop commands on the books of a running server that start empty: each refusal
+// changes nothing, the password comes from standard input, and a till logs in with it, sees the
+// announced version and gives with a text message.
+TEST_F(PersistenceTest, ShopCommandsManageTheBooksOfARunningServer) {
     StartServer(m_db, Books::Seed::None);
-    EXPECT_EQ(Fields(Get("/android/poslogin.php?id=demo&password=demo")).at(0), "0");
     EXPECT_TRUE(m_books->Customers().empty());
+    const auto run = [&](const std::string& words, const std::string& input, std::string& said) {
+        std::vector<std::string> args{"--db", m_db};
+        for (std::istringstream split(words); split >> said;)
+            args.insert(args.end() - 2, said);
+        std::istringstream in(input);
+        std::ostringstream out;
+        const int exit = ShopCommand(kTestHashIterations).Run(args, in, false, out, out);
+        said = out.str();
+        return exit;
+    };
+    const auto list = [&] {
+        std::string said;
+        EXPECT_EQ(run("list", "", said), 0);
+        return said.substr(said.find('\n') + 1);
+    };
+    EXPECT_EQ(list(), "");
+    const struct {
+        std::string args, input;
+        int exit;
+        std::string says; // done: the list after it; refused: in the message
+    } steps[] = {
+        {"add bakery --name 한빛 --rate 2.5 --coins 100", "", 0, "bakery\t한빛\t2.5\t100\t2\tnone\n"},
+        {"add bakery --name x --rate 5 --coins 1", "", 2, "already"},
+        {"add cafe --name x --rate 100.01 --coins 1", "", 2, "--rate"},
+        {"add cafe --name x --rate -1 --coins 1", "", 2, "--rate"},
+        {"add cafe --name x --rate 5 --coins -1", "", 2, "--coins"},
+        {"add cafe --name= --rate 5 --coins 1", "", 2, "--name"},
+        {"add ca\x01"
+         "fe --name x --rate 5 --coins 1",
+         "", 2, "shop id"},
+        {"add cafe --name x --rate 5", "", 2, "needs --coins"},
+        {"add cafe --name x --rate 5 --coins 1 --password p", "", 2, "no --password"},
+        {"password nobody", "secret\n", 2, "no shop \"nobody\""},
+        {"password bakery", "\n", 2, "empty"},
+        {"password bakery", "", 2, "empty"},
+        {"password bakery", "s3cret\r\n", 0, "bakery\t한빛\t2.5\t100\t2\tset\n"},
+        {"set nobody --version 3", "", 2, "no shop \"nobody\""},
+        {"set bakery", "", 2, "needs --rate, --coins or --version"},
+        {"set bakery --rate 5.001", "", 2, "--rate"},
+        {"set bakery --version=", "", 2, "--version"},
+        {"set bakery --rate 5 --coins 7 --version 3", "", 0, "bakery\t한빛\t5\t7\t3\tset\n"},
+        {"remove bakery", "", 2, "unknown action"},
+    };
+    for (const auto& step : steps) {
+        const std::string before = list();
+        std::string said;
+        EXPECT_EQ(run(step.args, step.input, said), step.exit) << step.args << ": " << said;
+        EXPECT_EQ(step.exit == 0 ? list() == step.says
+                                 : said.find(step.says) != std::string::npos && list() == before,
+                  true)
+            << step.args << ": " << said;
+    }
+    const auto login = Fields(Get("/android/poslogin.php?id=bakery&password=s3cret"));
+    ASSERT_EQ(login.at(0), "1");
+    EXPECT_EQ(login.at(7), "3") << "the version the command announced";
+    const std::string till = "deviceid=" + login.at(1) + "&price=15000&milege=5";
+    EXPECT_EQ(Get("/android/pcposmilege.php?process=1&" + till), "1</>7");
+    EXPECT_EQ(Get("/sms_client_v10/pctelmilege.php?tel=01012345678&marktag=1&" + till), "1");
+    EXPECT_EQ(list(), "bakery\t한빛\t5\t6\t3\tset\n");
 }
 
 } // namespace
