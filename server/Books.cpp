@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -182,7 +183,7 @@ std::string Books::NewDeviceId() {
     return id;
 }
 
-std::string Books::Login(const QueryString& query, std::string_view host) {
+std::string Books::Login(const QueryString& query, std::string_view host, std::string_view client) {
     const std::string id = query.Get("id");
     const std::string password = query.Get("password");
     if (id.empty() || password.empty())
@@ -200,13 +201,17 @@ std::string Books::Login(const QueryString& query, std::string_view host) {
             version = shop.Text(3);
         }
     }
-    if (!m_throttle.Admit(id, NowMs()))
+    const std::string address(client);
+    const LoginThrottle::Decision admission = m_throttle.Admit(id, address, NowMs());
+    if (!admission.admitted)
         return Record::Refused("로그인 시도가 너무 많습니다. 잠시 후 다시 시도하세요");
+    // This request's own thread waits; the id's guessers, spread over many addresses, wait alike.
+    std::this_thread::sleep_for(std::chrono::milliseconds(admission.delayMs));
     // The hash is slow on purpose; other tills' requests do not wait for it. An unknown id costs
     // the same hash, so that its refusal comes no sooner than a wrong password's.
     if (!PasswordHash::Verify(password, stored.empty() ? m_standInHash : stored))
         return Record::Refused("아이디 또는 비밀번호가 틀렸습니다");
-    m_throttle.Succeeded(id);
+    m_throttle.Succeeded(id, address);
 
     const std::string deviceId = NewDeviceId();
     {

@@ -60,8 +60,9 @@ public:
     // Throws DatabaseError.
     Books(const std::string& path, Seed seed, int hashIterations = PasswordHash::kIterations);
 
-    // Operator endpoints. `host` is the host:port the till used to reach this server.
-    std::string Login(const QueryString& query, std::string_view host);
+    // Operator endpoints. `host` is the host:port the till used to reach this server, `client` the
+    // address it came from (the throttle counts failures per id and address).
+    std::string Login(const QueryString& query, std::string_view host, std::string_view client);
     std::string Operation(const QueryString& query);
     std::string GetResult(const QueryString& query);
     std::string DeleteData(const QueryString& query);

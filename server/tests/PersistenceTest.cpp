@@ -72,52 +72,77 @@ TEST_F(PersistenceTest, PasswordsAreStoredHashed) {
 }
 
 // A login costs one hash of the books' cost whether the id is known or not, and five failures
-// within a minute refuse the id for a while, its right password too; other ids go on.
-TEST_F(PersistenceTest, LoginsCostTheSameAndAreThrottled) {
+// within a minute refuse the id at that address for a while, its right password too; the shop's
+// tills at other addresses and other ids go on.
+TEST_F(PersistenceTest, LoginsCostTheSameAndAreThrottledPerAddress) {
     StartServer(m_db);
-    const auto cost = [&](const std::string& target) {
+    const SimClient guesser(m_server->Port(), 2);
+    const auto cost = [&](const SimClient& from, const std::string& query) {
         const std::uint64_t before = PasswordHash::IterationsRun();
-        const std::string reply = Get(target);
+        const std::string reply = from.Get("/android/poslogin.php?" + query).body;
         return std::pair{PasswordHash::IterationsRun() - before, reply.substr(0, 1)};
     };
-    const std::pair<std::string, std::string> logins[] = {
-        {"id=demo&password=demo", "1"}, {"id=demo&password=wrong", "0"}, {"id=nobody&password=demo", "0"}};
-    for (const auto& [query, result] : logins)
-        EXPECT_EQ(cost("/android/poslogin.php?" + query), std::pair(std::uint64_t{kTestHashIterations}, result))
-            << query;
-    for (int i = 1; i < LoginThrottle::kMaxFailures; ++i)
-        EXPECT_EQ(Fields(Get("/android/poslogin.php?id=demo&password=wrong" + std::to_string(i))).at(0), "0");
-    const auto [work, refused] = cost("/android/poslogin.php?id=demo&password=demo");
-    EXPECT_EQ(refused, "0") << "the right password while the id is refused";
-    EXPECT_EQ(work, 0u) << "a refused id is not worth a hash";
-    EXPECT_EQ(Fields(Get("/android/poslogin.php?id=other&password=x")).size(), 2u);
-    EXPECT_EQ(cost("/android/poslogin.php?id=other&password=x").first, std::uint64_t{kTestHashIterations});
+    const std::uint64_t hash = kTestHashIterations;
+    const struct {
+        bool fromGuesser;
+        std::string query;
+        std::pair<std::uint64_t, std::string> costAndResult;
+    } logins[] = {
+        // the guesser's right password is refused without a hash; the till's elsewhere works
+        {false, "id=demo&password=demo", {hash, "1"}}, {false, "id=nobody&password=demo", {hash, "0"}},
+        {true, "id=demo&password=wrong", {hash, "0"}}, {true, "id=demo&password=2", {hash, "0"}},
+        {true, "id=demo&password=3", {hash, "0"}},     {true, "id=demo&password=4", {hash, "0"}},
+        {true, "id=demo&password=5", {hash, "0"}},     {true, "id=demo&password=demo", {0, "0"}},
+        {false, "id=demo&password=demo", {hash, "1"}}, {true, "id=other&password=x", {hash, "0"}},
+    };
+    for (const auto& login : logins)
+        EXPECT_EQ(cost(login.fromGuesser ? guesser : http(), login.query), login.costAndResult)
+            << login.query;
 }
 
-// Attempts count from their admission, before their outcome is known: five side by side lock
-// the id as five in a row do.
-TEST(LoginThrottle, RefusesAfterFiveFailuresWithinAMinuteForAWhile) {
-    struct Step {
+// Attempts count from their admission, before their outcome is known: five side by side lock the
+// address out as five in a row do. The id's attempts from every address add a growing wait,
+// bounded, that never refuses a right password.
+TEST(LoginThrottle, RefusesAnAddressAfterFiveFailuresAndSlowsTheIdEverywhere) {
+    const struct {
+        const char* address;
         std::int64_t atMs;
-        bool succeeded; // the attempt admitted at this moment logs in
-        bool admitted;
-    };
-    const std::vector<Step> steps = {
-        {0, false, true},        {10, false, true},       {20, false, true},       {30, false, true},
-        {60'005, false, true}, // the first fell out of the window: four remain
-        {60'008, false, true},   {60'009, false, false},  {360'007, false, false}, // locked for 5 minutes
-        {360'008, false, true},  {360'010, false, true},  {360'011, false, true},
-        {360'012, true, true}, // a success forgets the four before it
-        {360'015, false, true},  {360'016, false, true},  {360'017, false, true},  {360'018, false, true},
-        {360'019, false, true},  {360'020, false, false},
+        bool succeeds;
+        LoginThrottle::Decision decision;
+    } steps[] = {
+        {"a", 0, false, {true, 0}},
+        {"a", 10, false, {true, 0}},
+        {"a", 20, false, {true, 0}},
+        {"a", 30, false, {true, 0}},
+        {"a", 60'005, false, {true, 0}}, // a's first fell out of the window
+        {"a", 60'008, false, {true, 0}},
+        {"a", 60'009, false, {false, 0}}, // a is locked for 5 minutes
+        // the id's window now holds a's last two failures
+        {"b", 60'100, true, {true, 0}},
+        {"c", 60'101, false, {true, 0}},
+        {"d", 60'102, false, {true, 0}},
+        {"e", 60'103, false, {true, 0}},
+        {"f", 60'104, false, {true, 0}},
+        {"g", 60'105, false, {true, 1000}},
+        {"h", 60'106, false, {true, 2000}},
+        {"i", 60'107, false, {true, 3000}},
+        {"j", 60'108, false, {true, 4000}},
+        {"k", 60'109, false, {true, 5000}},
+        {"l", 60'110, false, {true, 5000}},
+        {"b", 60'111, true, {true, 5000}}, // the till's right password waits, is not refused
+        {"a", 360'007, false, {false, 0}},
+        {"a", 360'008, false, {true, 0}},
+        {"b", 360'009, false, {true, 0}},
     };
     LoginThrottle throttle;
-    for (const Step& step : steps) {
-        EXPECT_EQ(throttle.Admit("demo", step.atMs), step.admitted) << "at " << step.atMs;
-        if (step.succeeded)
-            throttle.Succeeded("demo");
+    for (const auto& step : steps) {
+        EXPECT_EQ(throttle.Admit("demo", step.address, step.atMs), step.decision)
+            << step.address << " at " << step.atMs;
+        if (step.succeeds)
+            throttle.Succeeded("demo", step.address);
     }
-    EXPECT_TRUE(throttle.Admit("other", 360'020)) << "another id goes on";
+    EXPECT_EQ(throttle.Admit("other", "a", 60'010), (LoginThrottle::Decision{true, 0}))
+        << "another id goes on";
 }
 
 // The operator's shop commands on the books of a running server that start empty: each refusal
