@@ -3,16 +3,20 @@
 // request rate and the latency of a poll (connect to last byte). Not a test: it asserts nothing.
 //
 //   quillon-server-bench [--tills 200] [--interval-ms 300] [--seconds 30] [--port P]
-//                        [--tricklers N] [--made-up-polls M]
+//                        [--tricklers N] [--made-up-polls M] [--flood N]
 //
 // Under abuse: --tricklers keeps N connections open that send their request head a byte a second
 // (and connect again whenever the server cuts one) while the tills poll; --made-up-polls first
 // sends M get-results with made-up device ids over kept-alive connections and prints the
-// server's memory before and after (in-process only: the figure is this process's).
+// server's memory before and after (in-process only: the figure is this process's); --flood holds
+// N trickling connections from 127.0.0.2 alone (a slowloris from one address, connecting again at
+// once whenever the server refuses or cuts one) while the tills poll from 127.0.0.3, and prints
+// how many of their polls were served.
 //
 // Without --port it runs its own server in-process on a free loopback port (request log lines
 // off); with --port it loads a quillon-server that is already running on 127.0.0.1:P.
 #include "server/Books.h"
+#include "server/BoundedHttpServer.h"
 #include "server/OperatorServer.h"
 
 #include <httplib.h>
@@ -45,6 +49,7 @@ struct Options {
     int port = 0; // 0: an in-process server
     int tricklers = 0;
     int madeUpPolls = 0;
+    int flood = 0;
 };
 
 // Resident and peak memory of this process in KB, from the kernel's own accounting.
@@ -83,11 +88,21 @@ long SendMadeUpPolls(int port, int count) {
     return unexpected.load();
 }
 
+// Makes `fd`'s connections come from 127.0.0.`from` (every 127.x address is this host's).
+void BindTo(int fd, unsigned char from) {
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    source.sin_addr.s_addr = htonl(INADDR_LOOPBACK - 1 + from);
+    bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source);
+}
+
 // Connections that send a request head a byte a second, on one thread. Each one the server
 // cuts is counted and connected again, so that `count` stay open.
 class Tricklers {
 public:
-    Tricklers(int port, int count) : m_port(port), m_fds(static_cast<std::size_t>(count), -1) {
+    // From 127.0.0.`from`.
+    Tricklers(int port, int count, unsigned char from)
+        : m_port(port), m_from(from), m_fds(static_cast<std::size_t>(count), -1) {
         m_thread = std::thread([this] { Run(); });
     }
     ~Tricklers() {
@@ -102,6 +117,7 @@ public:
 private:
     int Connect() const {
         const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        BindTo(fd, m_from);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_port = htons(static_cast<uint16_t>(m_port));
@@ -115,8 +131,9 @@ private:
         while (!m_stop) {
             for (std::size_t i = 0; i < m_fds.size() && !m_stop; ++i) {
                 char byte;
-                if (m_fds[i] >= 0 && recv(m_fds[i], &byte, 1, MSG_DONTWAIT) == 0) {
-                    close(m_fds[i]); // the server cut it
+                // The server never answers a head that does not end: any byte is a refusal.
+                if (m_fds[i] >= 0 && recv(m_fds[i], &byte, 1, MSG_DONTWAIT) >= 0) {
+                    close(m_fds[i]); // the server cut or refused it
                     m_fds[i] = -1;
                     ++m_cut;
                 }
@@ -134,6 +151,7 @@ private:
     }
 
     const int m_port;
+    const unsigned char m_from;
     std::vector<int> m_fds;
     std::atomic<bool> m_stop{false};
     std::atomic<long> m_cut{0};
@@ -141,7 +159,7 @@ private:
 };
 
 // One GET on a new connection, read to the end. The body, or "" on any failure.
-std::string Fetch(int port, const std::string& target) {
+std::string Fetch(int port, const std::string& target, unsigned char from) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
         return {};
@@ -149,6 +167,8 @@ std::string Fetch(int port, const std::string& target) {
         int fd;
         ~Closer() { close(fd); }
     } closer{fd};
+    if (from != 1)
+        BindTo(fd, from);
     timeval timeout{10, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     sockaddr_in addr{};
@@ -195,6 +215,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.tricklers = value;
         } else if (flag == "--made-up-polls") {
             options.madeUpPolls = value;
+        } else if (flag == "--flood") {
+            options.flood = value;
         } else {
             return false;
         }
@@ -216,7 +238,7 @@ int main(int argc, char** argv) {
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr,
                      "usage: quillon-server-bench [--tills N] [--interval-ms MS] [--seconds S] [--port P]\n"
-                     "                            [--tricklers N] [--made-up-polls M]\n");
+                     "                            [--tricklers N] [--made-up-polls M] [--flood N]\n");
         return 2;
     }
 
@@ -236,10 +258,13 @@ int main(int argc, char** argv) {
         port = server->Port();
     }
 
+    // The flooder's connections are its own descriptors, thousands of them.
+    BoundedHttpServer::RaiseDescriptorLimit();
+    const unsigned char tillsFrom = options.flood > 0 ? 3 : 1;
     // Every till logs in and opens a give, so its polls ask about a pending operation.
     std::vector<std::string> polls;
     for (int i = 0; i < options.tills; ++i) {
-        const std::string login = Fetch(port, "/android/poslogin.php?id=demo&password=demo");
+        const std::string login = Fetch(port, "/android/poslogin.php?id=demo&password=demo", tillsFrom);
         const auto start = login.find("</>");
         const auto end = login.find("</>", start + 3);
         if (login.rfind("1</>", 0) != 0 || end == std::string::npos) {
@@ -248,7 +273,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         const std::string device = login.substr(start + 3, end - start - 3);
-        Fetch(port, "/android/pcposmilege.php?deviceid=" + device + "&process=1&price=15000&milege=5");
+        Fetch(port, "/android/pcposmilege.php?deviceid=" + device + "&process=1&price=15000&milege=5",
+              tillsFrom);
         polls.push_back("/android/pcposgetmilegeret.php?deviceid=" + device);
     }
 
@@ -265,8 +291,9 @@ int main(int argc, char** argv) {
                         after.second);
     }
     std::unique_ptr<Tricklers> tricklers;
-    if (options.tricklers > 0) {
-        tricklers = std::make_unique<Tricklers>(port, options.tricklers);
+    if (options.tricklers > 0 || options.flood > 0) {
+        tricklers = options.flood > 0 ? std::make_unique<Tricklers>(port, options.flood, 2)
+                                      : std::make_unique<Tricklers>(port, options.tricklers, 1);
         std::this_thread::sleep_for(std::chrono::seconds(2)); // all of them connected and trickling
     }
 
@@ -284,7 +311,7 @@ int main(int argc, char** argv) {
             while (next < end) {
                 std::this_thread::sleep_until(next);
                 const auto sent = Clock::now();
-                const std::string body = Fetch(port, polls[static_cast<std::size_t>(i)]);
+                const std::string body = Fetch(port, polls[static_cast<std::size_t>(i)], tillsFrom);
                 const auto received = Clock::now();
                 if (body != "1</>0")
                     ++errors;
@@ -314,6 +341,12 @@ int main(int argc, char** argv) {
                 Percentile(latenciesMs, 90), Percentile(latenciesMs, 99),
                 latenciesMs.empty() ? 0.0 : latenciesMs.back());
     if (options.tricklers > 0)
-        std::printf("tricklers     %d held open, %ld cut by the server for being late\n", options.tricklers, cut);
+        std::printf("tricklers     %d held open, %ld cut by the server for being late\n", options.tricklers,
+                    cut);
+    if (options.flood > 0)
+        std::printf(
+            "flood         %d held from 127.0.0.2, %ld refused or cut; the tills' polls from 127.0.0.3: "
+            "%ld of %zu served\n",
+            options.flood, cut, static_cast<long>(latenciesMs.size()) - errors.load(), latenciesMs.size());
     return errors.load() == 0 ? 0 : 1;
 }

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -99,7 +100,8 @@ std::string StandInHash(int iterations) {
     unsigned char secret[32];
     if (RAND_bytes(secret, sizeof secret) != 1)
         throw std::runtime_error("no random bytes for the stand-in hash");
-    return PasswordHash::Make(std::string_view(reinterpret_cast<const char*>(secret), sizeof secret), iterations);
+    return PasswordHash::Make(std::string_view(reinterpret_cast<const char*>(secret), sizeof secret),
+                              iterations);
 }
 
 } // namespace
@@ -127,7 +129,10 @@ void Books::CreateSchema(Seed seed) {
 void Books::SeedDemo() {
     Statement shop(m_db,
                    "INSERT INTO shops (id, name, password, rate, coins, version) VALUES (?, ?, ?, ?, ?, ?)");
-    shop.Bind(1, "demo").Bind(2, "한빛 베이커리").Bind(3, PasswordHash::Make("demo", m_hashIterations)).Bind(4, "5");
+    shop.Bind(1, "demo")
+        .Bind(2, "한빛 베이커리")
+        .Bind(3, PasswordHash::Make("demo", m_hashIterations))
+        .Bind(4, "5");
     shop.Bind(5, 1500).Bind(6, "2");
     shop.Run();
 
@@ -178,7 +183,7 @@ std::string Books::NewDeviceId() {
     return id;
 }
 
-std::string Books::Login(const QueryString& query, std::string_view host) {
+std::string Books::Login(const QueryString& query, std::string_view host, std::string_view client) {
     const std::string id = query.Get("id");
     const std::string password = query.Get("password");
     if (id.empty() || password.empty())
@@ -196,13 +201,17 @@ std::string Books::Login(const QueryString& query, std::string_view host) {
             version = shop.Text(3);
         }
     }
-    if (!m_throttle.Admit(id, NowMs()))
+    const std::string address(client);
+    const LoginThrottle::Decision admission = m_throttle.Admit(id, address, NowMs());
+    if (!admission.admitted)
         return Record::Refused("로그인 시도가 너무 많습니다. 잠시 후 다시 시도하세요");
+    // This request's own thread waits; the id's guessers, spread over many addresses, wait alike.
+    std::this_thread::sleep_for(std::chrono::milliseconds(admission.delayMs));
     // The hash is slow on purpose; other tills' requests do not wait for it. An unknown id costs
     // the same hash, so that its refusal comes no sooner than a wrong password's.
     if (!PasswordHash::Verify(password, stored.empty() ? m_standInHash : stored))
         return Record::Refused("아이디 또는 비밀번호가 틀렸습니다");
-    m_throttle.Succeeded(id);
+    m_throttle.Succeeded(id, address);
 
     const std::string deviceId = NewDeviceId();
     {
@@ -448,40 +457,70 @@ std::string Books::ConfirmCancel(const std::string& shopId, const std::string& p
 }
 
 std::string Books::SetShop(const QueryString& query) {
-    const std::string id = query.Get("id");
-    const auto version = query.Find("version");
+    ShopChange change;
+    change.version = query.Find("version");
     const auto coinsText = query.Find("coins");
-    const auto rateText = query.Find("rate");
-    const auto coins =
-        coinsText ? Numbers::ParseInteger(*coinsText, -1'000'000'000, 1'000'000'000) : std::nullopt;
-    if (coinsText && !coins)
-        return Record::Refused("코인 수가 올바르지 않습니다");
-    if (rateText && !Numbers::ParseRate(*rateText))
+    change.rate = query.Find("rate");
+    if (coinsText) {
+        change.coins = Numbers::ParseInteger(*coinsText, -1'000'000'000, 1'000'000'000);
+        if (!change.coins)
+            return Record::Refused("코인 수가 올바르지 않습니다");
+    }
+    if (change.rate && !Numbers::ParseRate(*change.rate))
         return Record::Refused("적립률이 올바르지 않습니다");
+    if (!ChangeShop(query.Get("id"), change))
+        return Record::Refused("등록되지 않은 상점입니다");
+    return Record::Accepted().Text();
+}
 
+bool Books::AddShop(const Shop& shop) {
     std::lock_guard lock(m_lock);
+    Statement insert(m_db, "INSERT OR IGNORE INTO shops (id, name, password, rate, coins, version) "
+                           "VALUES (?, ?, '', ?, ?, ?)");
+    insert.Bind(1, shop.id).Bind(2, shop.name).Bind(3, shop.rate).Bind(4, shop.coins).Bind(5, shop.version);
+    insert.Run();
+    return m_db.Changes() == 1;
+}
+
+bool Books::SetPassword(const std::string& id, std::string_view password) {
+    // Hashed before the lock: the hash is slow on purpose, and the server's tills go on meanwhile.
+    const std::string hash = PasswordHash::Make(password, m_hashIterations);
+    std::lock_guard lock(m_lock);
+    Statement set(m_db, "UPDATE shops SET password = ? WHERE id = ?");
+    set.Bind(1, hash).Bind(2, id);
+    set.Run();
+    return m_db.Changes() == 1;
+}
+
+bool Books::ChangeShop(const std::string& id, const ShopChange& change) {
+    std::lock_guard lock(m_lock);
+    Database::Transaction tx(m_db);
     Statement shop(m_db, "SELECT 1 FROM shops WHERE id = ?");
     shop.Bind(1, id);
-    if (id.empty() || !shop.Step())
-        return Record::Refused("등록되지 않은 상점입니다");
-    Database::Transaction tx(m_db);
-    if (version) {
-        Statement set(m_db, "UPDATE shops SET version = ? WHERE id = ?");
-        set.Bind(1, *version).Bind(2, id);
-        set.Run();
-    }
-    if (coins) {
-        Statement set(m_db, "UPDATE shops SET coins = ? WHERE id = ?");
-        set.Bind(1, *coins).Bind(2, id);
-        set.Run();
-    }
-    if (rateText) {
-        Statement set(m_db, "UPDATE shops SET rate = ? WHERE id = ?");
-        set.Bind(1, *rateText).Bind(2, id);
-        set.Run();
-    }
+    if (!shop.Step())
+        return false;
+    Statement set(m_db, "UPDATE shops SET rate = coalesce(?, rate), coins = coalesce(?, coins), "
+                        "version = coalesce(?, version) WHERE id = ?");
+    if (change.rate)
+        set.Bind(1, *change.rate);
+    if (change.coins)
+        set.Bind(2, *change.coins);
+    if (change.version)
+        set.Bind(3, *change.version);
+    set.Bind(4, id);
+    set.Run();
     tx.Commit();
-    return Record::Accepted().Text();
+    return true;
+}
+
+std::vector<Books::Shop> Books::Shops() {
+    std::lock_guard lock(m_lock);
+    Statement select(m_db, "SELECT id, name, rate, coins, version, password != '' FROM shops ORDER BY id");
+    std::vector<Shop> shops;
+    while (select.Step())
+        shops.push_back({select.Text(0), select.Text(1), select.Text(2), select.Int(3), select.Text(4),
+                         select.Int(5) != 0});
+    return shops;
 }
 
 std::string Books::Outbox() {

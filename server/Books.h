@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,22 @@ public:
         std::int64_t openedAtMs = 0; // Unix time
     };
 
+    // A shop as the operator manages it (never its password).
+    struct Shop {
+        std::string id;
+        std::string name;
+        std::string rate; // as the till shows it, checked by Numbers::ParseRate
+        std::int64_t coins = 0;
+        std::string version; // announced at login
+        bool hasPassword = false;
+    };
+    // What a change sets; what it leaves out stays.
+    struct ShopChange {
+        std::optional<std::string> rate;
+        std::optional<std::int64_t> coins;
+        std::optional<std::string> version;
+    };
+
     struct Customer {
         std::string phone; // as displayed, e.g. "010-1234-5678"
         std::string name;
@@ -43,8 +60,9 @@ public:
     // Throws DatabaseError.
     Books(const std::string& path, Seed seed, int hashIterations = PasswordHash::kIterations);
 
-    // Operator endpoints. `host` is the host:port the till used to reach this server.
-    std::string Login(const QueryString& query, std::string_view host);
+    // Operator endpoints. `host` is the host:port the till used to reach this server, `client` the
+    // address it came from (the throttle counts failures per id and address).
+    std::string Login(const QueryString& query, std::string_view host, std::string_view client);
     std::string Operation(const QueryString& query);
     std::string GetResult(const QueryString& query);
     std::string DeleteData(const QueryString& query);
@@ -56,6 +74,14 @@ public:
     std::string Confirm(std::string_view deviceId, std::string_view phone);
     // Sets any of version, coins and rate of shop `id`.
     std::string SetShop(const QueryString& query);
+
+    // The operator's shop management. Values are checked by the caller; each returns false, having
+    // changed nothing, for an id that is taken (AddShop) or unknown (the others). A new shop has no
+    // password, so no login succeeds until SetPassword.
+    bool AddShop(const Shop& shop);
+    bool SetPassword(const std::string& id, std::string_view password);
+    bool ChangeShop(const std::string& id, const ShopChange& change);
+    std::vector<Shop> Shops();
 
     // One line per message: deviceid, tel, price, rate, marktag, tab-separated.
     std::string Outbox();

@@ -8,6 +8,7 @@
 #include <openssl/ssl.h>
 
 #include <linux/filter.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -27,20 +28,41 @@ thread_local socket_t t_servingSocket = INVALID_SOCKET;
 // Written without waiting: a client that does not read its refusal loses it.
 void Refuse(socket_t sock) {
     const std::string body = Record::Refused("서버가 바쁩니다. 잠시 후 다시 시도하세요");
-    const std::string answer = "HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain; charset=utf-8\r\n"
-                               "Content-Length: " + std::to_string(body.size()) +
-                               "\r\nConnection: close\r\n\r\n" + body;
+    const std::string answer =
+        "HTTP/1.1 503 Service Unavailable\r\nContent-Type: text/plain; charset=utf-8\r\n"
+        "Content-Length: " +
+        std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
     ::send(sock, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+// The peer's address as the per-address cap counts it: an IPv4 address (an IPv4-mapped one too)
+// whole, an IPv6 one by its /64. Raw bytes: only compared, never shown.
+std::string ClientAddress(socket_t sock) {
+    sockaddr_storage peer{};
+    socklen_t size = sizeof peer;
+    if (::getpeername(sock, reinterpret_cast<sockaddr*>(&peer), &size) != 0)
+        return {};
+    if (peer.ss_family == AF_INET) {
+        const auto& v4 = reinterpret_cast<const sockaddr_in&>(peer).sin_addr;
+        return std::string(reinterpret_cast<const char*>(&v4), sizeof v4);
+    }
+    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(peer).sin6_addr;
+    if (IN6_IS_ADDR_V4MAPPED(&v6))
+        return std::string(reinterpret_cast<const char*>(v6.s6_addr) + 12, 4);
+    return std::string(reinterpret_cast<const char*>(v6.s6_addr), 8);
 }
 
 } // namespace
 
-BoundedHttpServer::BoundedHttpServer(std::size_t maxConnections) : m_maxConnections(maxConnections) {
+BoundedHttpServer::BoundedHttpServer(std::size_t maxConnections, std::size_t maxPerAddress)
+    : m_maxConnections(maxConnections), m_maxPerAddress(maxPerAddress) {
     set_read_timeout(kRequestDeadline);
     set_keep_alive_timeout(kKeepAliveIdle.count());
 }
 
-BoundedHttpServer::~BoundedHttpServer() { SSL_CTX_free(m_tls); }
+BoundedHttpServer::~BoundedHttpServer() {
+    SSL_CTX_free(m_tls);
+}
 
 bool BoundedHttpServer::UseTls(const std::string& certificateChain, const std::string& privateKey,
                                std::string& error) {
@@ -128,16 +150,37 @@ bool BoundedHttpServer::AwaitRequest(socket_t sock) const {
     return false;
 }
 
+bool BoundedHttpServer::Admit(const std::string& address) {
+    std::size_t& fromThere = m_perAddress[address];
+    if (m_admitted >= m_maxConnections || fromThere >= m_maxPerAddress) {
+        if (fromThere == 0)
+            m_perAddress.erase(address);
+        return false;
+    }
+    ++fromThere;
+    ++m_admitted;
+    return true;
+}
+
+void BoundedHttpServer::Release(const std::string& address) {
+    --m_admitted;
+    if (const auto it = m_perAddress.find(address); it != m_perAddress.end() && --it->second == 0)
+        m_perAddress.erase(it);
+}
+
 bool BoundedHttpServer::process_and_close_socket(socket_t sock) {
+    const std::string address = ClientAddress(sock);
     bool admitted;
     {
         std::lock_guard hold(m_connectionsLock);
-        admitted = m_connections.size() < m_maxConnections;
+        admitted = Admit(address);
         m_connections.insert(sock);
     }
     bool served = false;
     if (!admitted) {
-        Refuse(sock);
+        // A TLS client would take plain text for a broken handshake; it is closed instead.
+        if (!m_tls)
+            Refuse(sock);
     } else if (m_tls) {
         TlsStream stream(sock, m_tls, WriteTimeout());
         // The handshake comes first, within the deadline of the request it carries.
@@ -153,6 +196,8 @@ bool BoundedHttpServer::process_and_close_socket(socket_t sock) {
         // Out of the set before it is closed: Stop() must never shut a number the kernel reuses.
         std::lock_guard hold(m_connectionsLock);
         m_connections.erase(sock);
+        if (admitted)
+            Release(address);
     }
     ::shutdown(sock, SHUT_RDWR);
     ::close(sock);

@@ -2,8 +2,10 @@
 // connection a thread for its whole life and lets a client take as long as it likes over its
 // request, as long as one byte arrives per read time-out; a few hundred clients that trickle
 // their requests would then hold every thread. This class serves each connection itself:
-// - a cap on open connections; past it a connection gets a 503 and is closed at once, so that
-//   the excess costs a moment of one thread instead of a thread each;
+// - a cap on open connections, and a lower one per client address, so that one address that
+//   floods leaves room for the tills at every other; past either a connection gets a 503 (on a
+//   TLS port: nothing, it is closed, as plain text there would be garbage to the client) and is
+//   closed at once, so that the excess costs a moment of one thread instead of a thread each;
 // - each request, head and body, must have arrived within a deadline from its first byte;
 // - a kept-alive connection that sends nothing for a while is closed.
 // The deadline is httplib's read time-out and the idle limit its keep-alive time-out: set them
@@ -22,6 +24,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <unordered_map>
 
 struct ssl_ctx_st;
 
@@ -33,14 +36,21 @@ public:
     // poll and an operation at once, and the proxy's second connection: far below this. A thread
     // costs its stack's touched pages (tens of KB), so the cap keeps memory to a few tens of MB.
     static constexpr std::size_t kMaxConnections = 2000;
+    // A shop's tills reach us from one address behind its router: twenty tills, each with a poll,
+    // an operation and a login at once, stay far below this, with room for the idle connections a
+    // till under Wine parks (README, the soak). Twenty flooding addresses are needed to fill the
+    // server. An IPv6 client counts by its /64, which one host may hold whole.
+    static constexpr std::size_t kMaxConnectionsPerAddress = 100;
     // A till's request is one packet of a few hundred bytes; even a phone-tethered till sends it
     // in well under a second.
     static constexpr std::chrono::milliseconds kRequestDeadline{4000};
     // The till opens a connection per exchange, so an idle kept-alive one is a test client's.
     static constexpr std::chrono::seconds kKeepAliveIdle{5};
 
-    // `maxConnections`: open at once; tests choose fewer.
-    explicit BoundedHttpServer(std::size_t maxConnections = kMaxConnections);
+    // `maxConnections`: open at once, `maxPerAddress` of them from one client address; tests
+    // choose fewer.
+    explicit BoundedHttpServer(std::size_t maxConnections = kMaxConnections,
+                               std::size_t maxPerAddress = kMaxConnectionsPerAddress);
     ~BoundedHttpServer() override;
 
     // Serves https from now on with this certificate chain and key (PEM files). False, with the
@@ -82,9 +92,16 @@ private:
     std::chrono::milliseconds RequestDeadline() const;
     std::chrono::milliseconds WriteTimeout() const;
 
+    // Admits a connection from `address` within both caps, or refuses it. Under m_connectionsLock.
+    bool Admit(const std::string& address);
+    void Release(const std::string& address);
+
     const std::size_t m_maxConnections;
-    mutable std::mutex m_connectionsLock; // guards m_connections
+    const std::size_t m_maxPerAddress;
+    mutable std::mutex m_connectionsLock; // guards m_connections, m_admitted and m_perAddress
     // Every accepted socket until just before it is closed, refused ones included.
     std::set<socket_t> m_connections;
+    std::size_t m_admitted = 0;
+    std::unordered_map<std::string, std::size_t> m_perAddress; // admitted ones, by ClientAddress()
     ssl_ctx_st* m_tls = nullptr; // set before listening, read-only while serving
 };

@@ -82,6 +82,7 @@ bool CommandLine::SimulationBeyondLoopback() const {
 std::string CommandLine::Usage() {
     return R"(Usage: quillon-server [--host HOST] [--port PORT] [--db FILE | :memory:] [--seed demo|none]
                       [--downloads DIR] [--tls-cert FILE --tls-key FILE] [--simulate]
+       quillon-server shop add|password|set|list ... --db FILE   (quillon-server shop --help)
 
 The reference operator server for Quillon: the till's HTTP endpoints and real books in SQLite;
 with --simulate also the customer's side (/app, /sim/confirm) and faults on demand (/sim/fault).

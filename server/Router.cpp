@@ -157,7 +157,7 @@ void Router::Answer(const Routes::Route& route, const httplib::Request& req, std
                     httplib::Response& res) const {
     const QueryString query = QueryString::FromTarget(req.target);
     const std::string host = HostOf(req);
-    Routes::Reply reply = route.answer({req.path, query, host, body});
+    Routes::Reply reply = route.answer({req.path, query, host, body, req.remote_addr});
     if (route.serves == Routes::Serves::Till)
         m_faults.Deliver(req.path, std::move(reply.body), res);
     else

@@ -13,7 +13,7 @@ struct TillEndpoint {
 };
 
 constexpr std::array<TillEndpoint, 6> kTillEndpoints{{
-    {"/android/poslogin.php", [](Books& b, const Routes::Call& c) { return b.Login(c.query, c.host); }},
+    {"/android/poslogin.php", [](Books& b, const Routes::Call& c) { return b.Login(c.query, c.host, c.client); }},
     {"/android/pcposmilege.php", [](Books& b, const Routes::Call& c) { return b.Operation(c.query); }},
     {"/android/pcposgetmilegeret.php", [](Books& b, const Routes::Call& c) { return b.GetResult(c.query); },
      true},

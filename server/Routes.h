@@ -30,6 +30,7 @@ public:
         const QueryString& query; // of the target as it came
         std::string_view host;    // the host:port the client reached
         std::string_view body;
+        std::string_view client; // the address the connection came from
     };
     struct Reply {
         int status = 200;

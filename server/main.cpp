@@ -2,10 +2,14 @@
 #include "server/Books.h"
 #include "server/CommandLine.h"
 #include "server/OperatorServer.h"
+#include "server/ShopCommand.h"
+
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
 #include <mutex>
 #include <pthread.h>
 
@@ -26,6 +30,14 @@ void PrintLine(const std::string& line) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "shop") {
+        const std::vector<std::string> args(argv + 2, argv + argc);
+        if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+            std::cout << ShopCommand::Usage();
+            return 0;
+        }
+        return ShopCommand().Run(args, std::cin, ::isatty(STDIN_FILENO) == 1, std::cout, std::cerr);
+    }
     CommandLine options;
     std::string error;
     if (!options.Parse(std::vector<std::string>(argv + 1, argv + argc), error)) {
@@ -36,8 +48,10 @@ int main(int argc, char** argv) {
         std::fputs(CommandLine::Usage().c_str(), stdout);
         return 0;
     }
-    if (std::error_code e; !options.downloads.empty() && !std::filesystem::is_directory(options.downloads, e)) {
-        std::fprintf(stderr, "quillon-server: --downloads: \"%s\" is not a folder\n", options.downloads.c_str());
+    if (std::error_code e;
+        !options.downloads.empty() && !std::filesystem::is_directory(options.downloads, e)) {
+        std::fprintf(stderr, "quillon-server: --downloads: \"%s\" is not a folder\n",
+                     options.downloads.c_str());
         return kUsageError;
     }
 
@@ -76,8 +90,9 @@ int main(int argc, char** argv) {
     PrintLine("quillon-server listening on " + options.host + ":" + std::to_string(server.Port()) +
               (options.tlsCertificate.empty() ? "" : " (https)"));
     if (options.SimulationBeyondLoopback())
-        std::fprintf(stderr, "quillon-server: warning: --simulate on %s: anyone who reaches the port can confirm "
-                             "operations, change shops and read the request log\n",
+        std::fprintf(stderr,
+                     "quillon-server: warning: --simulate on %s: anyone who reaches the port can confirm "
+                     "operations, change shops and read the request log\n",
                      options.host.c_str());
 
     int signal = 0;

@@ -1,12 +1,13 @@
 // The HTTP layer's bounds against clients that misbehave, with small limits so that each row
 // takes a fraction of a second: a request that does not arrive in time loses its connection,
-// one that does is answered however it was paced, and connections past the cap are refused at
-// once while the ones within it go on.
+// one that does is answered however it was paced, and connections past the server's cap or their
+// address's are refused at once while the ones within them go on.
 #include "server/BoundedHttpServer.h"
 #include "tests/support/SimClient.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -14,7 +15,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::size_t kMaxConnections = 2;
+constexpr std::size_t kMaxConnections = 3, kMaxPerAddress = 2;
 constexpr auto kPatience = 3s; // far past every limit: a connection still open then is a fault
 
 class ConnectionLimitsTest : public ::testing::Test {
@@ -33,7 +34,7 @@ protected:
         m_thread.join();
     }
 
-    BoundedHttpServer m_http{kMaxConnections};
+    BoundedHttpServer m_http{kMaxConnections, kMaxPerAddress};
     std::thread m_thread;
     int m_port = -1;
 };
@@ -80,19 +81,31 @@ TEST_F(ConnectionLimitsTest, ARequestThatIsLateLosesItsConnection) {
     }
 }
 
-TEST_F(ConnectionLimitsTest, ConnectionsPastTheCapAreRefusedAtOnceAndTheOthersGoOn) {
-    const SimConnection first(m_port), second(m_port);
-    first.Send("GET /x HTTP/1.1\r\n"); // both held open by their unfinished heads
-    second.Send("GET /x HTTP/1.1\r\n");
-    ASSERT_TRUE(WaitUntil(3000, [&] { return m_http.OpenConnections() == 2; })) << "the server took them";
-    const SimReply refused = SimConnection(m_port).Receive(kPatience, true);
-    EXPECT_TRUE(refused.closed);
-    EXPECT_EQ(refused.status, 503) << refused.head;
-    EXPECT_EQ(refused.Header("Connection"), "close") << refused.head;
-
-    first.Send("Host: a\r\n\r\n");
-    EXPECT_EQ(Answers(first), 1);
-    const SimConnection fourth(m_port); // the held connections have ended: there is room again
-    fourth.Send(kRequest);
-    EXPECT_EQ(Answers(fourth), 1);
+// 127.0.0.2 holds its two, 127.0.0.3 the server's last; a third from 127.0.0.2 and any from
+// elsewhere then are refused at once, and a held one's end makes room for its address.
+TEST_F(ConnectionLimitsTest, ConnectionsPastEitherCapAreRefusedAtOnceAndTheOthersGoOn) {
+    const struct {
+        unsigned char from;
+        int status; // 0: held open by an unfinished head
+    } steps[] = {{2, 0}, {2, 0}, {2, 503}, {3, 0}, {4, 503}, {3, 503}};
+    std::vector<std::unique_ptr<SimConnection>> held;
+    for (const auto& step : steps) {
+        auto client = std::make_unique<SimConnection>(m_port, step.from);
+        client->Send("GET /x HTTP/1.1\r\n");
+        if (step.status == 0) {
+            held.push_back(std::move(client));
+            EXPECT_TRUE(WaitUntil(3000, [&] { return m_http.OpenConnections() == held.size(); }))
+                << held.size();
+            continue;
+        }
+        const SimReply refused = client->Receive(kPatience, true);
+        EXPECT_TRUE(refused.closed);
+        EXPECT_EQ(refused.status, step.status) << refused.head;
+        EXPECT_EQ(refused.Header("Connection"), "close") << refused.head;
+    }
+    held.front()->Send("Host: a\r\n\r\n");
+    EXPECT_EQ(Answers(*held.front()), 1);
+    const SimConnection again(m_port, 2); // the held connection has ended: its address has room again
+    again.Send(kRequest);
+    EXPECT_EQ(Answers(again), 1);
 }

@@ -3,11 +3,13 @@
 #include "ServerFixture.h"
 
 #include "server/PasswordHash.h"
+#include "server/ShopCommand.h"
 
 #include <sqlite3.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 namespace {
 
@@ -70,58 +72,144 @@ TEST_F(PersistenceTest, PasswordsAreStoredHashed) {
 }
 
 // A login costs one hash of the books' cost whether the id is known or not, and five failures
-// within a minute refuse the id for a while, its right password too; other ids go on.
-TEST_F(PersistenceTest, LoginsCostTheSameAndAreThrottled) {
+// within a minute refuse the id at that address for a while, its right password too; the shop's
+// tills at other addresses and other ids go on.
+TEST_F(PersistenceTest, LoginsCostTheSameAndAreThrottledPerAddress) {
     StartServer(m_db);
-    const auto cost = [&](const std::string& target) {
+    const SimClient guesser(m_server->Port(), 2);
+    const auto cost = [&](const SimClient& from, const std::string& query) {
         const std::uint64_t before = PasswordHash::IterationsRun();
-        const std::string reply = Get(target);
+        const std::string reply = from.Get("/android/poslogin.php?" + query).body;
         return std::pair{PasswordHash::IterationsRun() - before, reply.substr(0, 1)};
     };
-    const std::pair<std::string, std::string> logins[] = {
-        {"id=demo&password=demo", "1"}, {"id=demo&password=wrong", "0"}, {"id=nobody&password=demo", "0"}};
-    for (const auto& [query, result] : logins)
-        EXPECT_EQ(cost("/android/poslogin.php?" + query), std::pair(std::uint64_t{kTestHashIterations}, result))
-            << query;
-    for (int i = 1; i < LoginThrottle::kMaxFailures; ++i)
-        EXPECT_EQ(Fields(Get("/android/poslogin.php?id=demo&password=wrong" + std::to_string(i))).at(0), "0");
-    const auto [work, refused] = cost("/android/poslogin.php?id=demo&password=demo");
-    EXPECT_EQ(refused, "0") << "the right password while the id is refused";
-    EXPECT_EQ(work, 0u) << "a refused id is not worth a hash";
-    EXPECT_EQ(Fields(Get("/android/poslogin.php?id=other&password=x")).size(), 2u);
-    EXPECT_EQ(cost("/android/poslogin.php?id=other&password=x").first, std::uint64_t{kTestHashIterations});
+    const std::uint64_t hash = kTestHashIterations;
+    const struct {
+        bool fromGuesser;
+        std::string query;
+        std::pair<std::uint64_t, std::string> costAndResult;
+    } logins[] = {
+        // the guesser's right password is refused without a hash; the till's elsewhere works
+        {false, "id=demo&password=demo", {hash, "1"}}, {false, "id=nobody&password=demo", {hash, "0"}},
+        {true, "id=demo&password=wrong", {hash, "0"}}, {true, "id=demo&password=2", {hash, "0"}},
+        {true, "id=demo&password=3", {hash, "0"}},     {true, "id=demo&password=4", {hash, "0"}},
+        {true, "id=demo&password=5", {hash, "0"}},     {true, "id=demo&password=demo", {0, "0"}},
+        {false, "id=demo&password=demo", {hash, "1"}}, {true, "id=other&password=x", {hash, "0"}},
+    };
+    for (const auto& login : logins)
+        EXPECT_EQ(cost(login.fromGuesser ? guesser : http(), login.query), login.costAndResult)
+            << login.query;
 }
 
-// Attempts count from their admission, before their outcome is known: five side by side lock
-// the id as five in a row do.
-TEST(LoginThrottle, RefusesAfterFiveFailuresWithinAMinuteForAWhile) {
-    struct Step {
+// Attempts count from their admission, before their outcome is known: five side by side lock the
+// address out as five in a row do. The id's attempts from every address add a growing wait,
+// bounded, that never refuses a right password.
+TEST(LoginThrottle, RefusesAnAddressAfterFiveFailuresAndSlowsTheIdEverywhere) {
+    const struct {
+        const char* address;
         std::int64_t atMs;
-        bool succeeded; // the attempt admitted at this moment logs in
-        bool admitted;
-    };
-    const std::vector<Step> steps = {
-        {0, false, true},        {10, false, true},       {20, false, true},       {30, false, true},
-        {60'005, false, true}, // the first fell out of the window: four remain
-        {60'008, false, true},   {60'009, false, false},  {360'007, false, false}, // locked for 5 minutes
-        {360'008, false, true},  {360'010, false, true},  {360'011, false, true},
-        {360'012, true, true}, // a success forgets the four before it
-        {360'015, false, true},  {360'016, false, true},  {360'017, false, true},  {360'018, false, true},
-        {360'019, false, true},  {360'020, false, false},
+        bool succeeds;
+        LoginThrottle::Decision decision;
+    } steps[] = {
+        {"a", 0, false, {true, 0}},
+        {"a", 10, false, {true, 0}},
+        {"a", 20, false, {true, 0}},
+        {"a", 30, false, {true, 0}},
+        {"a", 60'005, false, {true, 0}}, // a's first fell out of the window
+        {"a", 60'008, false, {true, 0}},
+        {"a", 60'009, false, {false, 0}}, // a is locked for 5 minutes
+        // the id's window now holds a's last two failures
+        {"b", 60'100, true, {true, 0}},
+        {"c", 60'101, false, {true, 0}},
+        {"d", 60'102, false, {true, 0}},
+        {"e", 60'103, false, {true, 0}},
+        {"f", 60'104, false, {true, 0}},
+        {"g", 60'105, false, {true, 1000}},
+        {"h", 60'106, false, {true, 2000}},
+        {"i", 60'107, false, {true, 3000}},
+        {"j", 60'108, false, {true, 4000}},
+        {"k", 60'109, false, {true, 5000}},
+        {"l", 60'110, false, {true, 5000}},
+        {"b", 60'111, true, {true, 5000}}, // the till's right password waits, is not refused
+        {"a", 360'007, false, {false, 0}},
+        {"a", 360'008, false, {true, 0}},
+        {"b", 360'009, false, {true, 0}},
     };
     LoginThrottle throttle;
-    for (const Step& step : steps) {
-        EXPECT_EQ(throttle.Admit("demo", step.atMs), step.admitted) << "at " << step.atMs;
-        if (step.succeeded)
-            throttle.Succeeded("demo");
+    for (const auto& step : steps) {
+        EXPECT_EQ(throttle.Admit("demo", step.address, step.atMs), step.decision)
+            << step.address << " at " << step.atMs;
+        if (step.succeeds)
+            throttle.Succeeded("demo", step.address);
     }
-    EXPECT_TRUE(throttle.Admit("other", 360'020)) << "another id goes on";
+    EXPECT_EQ(throttle.Admit("other", "a", 60'010), (LoginThrottle::Decision{true, 0}))
+        << "another id goes on";
 }
 
-TEST_F(PersistenceTest, SeedNoneStartsEmpty) {
+// The operator's shop commands on the books of a running server that start empty: each refusal
+// changes nothing, the password comes from standard input, and a till logs in with it, sees the
+// announced version and gives with a text message.
+TEST_F(PersistenceTest, ShopCommandsManageTheBooksOfARunningServer) {
     StartServer(m_db, Books::Seed::None);
-    EXPECT_EQ(Fields(Get("/android/poslogin.php?id=demo&password=demo")).at(0), "0");
     EXPECT_TRUE(m_books->Customers().empty());
+    const auto run = [&](const std::string& words, const std::string& input, std::string& said) {
+        std::vector<std::string> args{"--db", m_db};
+        for (std::istringstream split(words); split >> said;)
+            args.insert(args.end() - 2, said);
+        std::istringstream in(input);
+        std::ostringstream out;
+        const int exit = ShopCommand(kTestHashIterations).Run(args, in, false, out, out);
+        said = out.str();
+        return exit;
+    };
+    const auto list = [&] {
+        std::string said;
+        EXPECT_EQ(run("list", "", said), 0);
+        return said.substr(said.find('\n') + 1);
+    };
+    EXPECT_EQ(list(), "");
+    const struct {
+        std::string args, input;
+        int exit;
+        std::string says; // done: the list after it; refused: in the message
+    } steps[] = {
+        {"add bakery --name 한빛 --rate 2.5 --coins 100", "", 0, "bakery\t한빛\t2.5\t100\t2\tnone\n"},
+        {"add bakery --name x --rate 5 --coins 1", "", 2, "already"},
+        {"add cafe --name x --rate 100.01 --coins 1", "", 2, "--rate"},
+        {"add cafe --name x --rate -1 --coins 1", "", 2, "--rate"},
+        {"add cafe --name x --rate 5 --coins -1", "", 2, "--coins"},
+        {"add cafe --name= --rate 5 --coins 1", "", 2, "--name"},
+        {"add ca\x01"
+         "fe --name x --rate 5 --coins 1",
+         "", 2, "shop id"},
+        {"add cafe --name x --rate 5", "", 2, "needs --coins"},
+        {"add cafe --name x --rate 5 --coins 1 --password p", "", 2, "no --password"},
+        {"password nobody", "secret\n", 2, "no shop \"nobody\""},
+        {"password bakery", "\n", 2, "empty"},
+        {"password bakery", "", 2, "empty"},
+        {"password bakery", "s3cret\r\n", 0, "bakery\t한빛\t2.5\t100\t2\tset\n"},
+        {"set nobody --version 3", "", 2, "no shop \"nobody\""},
+        {"set bakery", "", 2, "needs --rate, --coins or --version"},
+        {"set bakery --rate 5.001", "", 2, "--rate"},
+        {"set bakery --version=", "", 2, "--version"},
+        {"set bakery --rate 5 --coins 7 --version 3", "", 0, "bakery\t한빛\t5\t7\t3\tset\n"},
+        {"remove bakery", "", 2, "unknown action"},
+    };
+    for (const auto& step : steps) {
+        const std::string before = list();
+        std::string said;
+        EXPECT_EQ(run(step.args, step.input, said), step.exit) << step.args << ": " << said;
+        EXPECT_EQ(step.exit == 0 ? list() == step.says
+                                 : said.find(step.says) != std::string::npos && list() == before,
+                  true)
+            << step.args << ": " << said;
+    }
+    const auto login = Fields(Get("/android/poslogin.php?id=bakery&password=s3cret"));
+    ASSERT_EQ(login.at(0), "1");
+    EXPECT_EQ(login.at(7), "3") << "the version the command announced";
+    const std::string till = "deviceid=" + login.at(1) + "&price=15000&milege=5";
+    EXPECT_EQ(Get("/android/pcposmilege.php?process=1&" + till), "1</>7");
+    EXPECT_EQ(Get("/sms_client_v10/pctelmilege.php?tel=01012345678&marktag=1&" + till), "1");
+    EXPECT_EQ(list(), "bakery\t한빛\t5\t6\t3\tset\n");
 }
 
 } // namespace

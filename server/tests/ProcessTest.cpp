@@ -114,6 +114,8 @@ TEST(ServerProcess, EndsWithAClearWord) {
         {{"--port", "0", "--tls-cert", "/nonexistent.pem", "--tls-key", "/nonexistent.key"}, 1,
          "cannot use the certificate \"/nonexistent.pem\""},
         {{"--port", "0", "--downloads", "/nonexistent-dir"}, 2, "\"/nonexistent-dir\" is not a folder"},
+        {{"shop", "--help"}, 0, "Usage: quillon-server shop add"}, // the actions: PersistenceTest
+        {{"shop", "list", "--db", "/nonexistent-dir/books.db"}, 1, "no books at \"/nonexistent-dir/books.db\""},
     };
     for (const auto& c : cases) {
         ServerProcess p(c.args);

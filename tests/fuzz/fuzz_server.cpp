@@ -79,7 +79,7 @@ public:
             m_server.reset();
             m_server = std::make_unique<Server>();
             const std::string login =
-                m_server->books.Login(QueryString::Parse("id=demo&password=demo"), "127.0.0.1:8480");
+                m_server->books.Login(QueryString::Parse("id=demo&password=demo"), "127.0.0.1:8480", "127.0.0.1");
             m_device = login.substr(4, login.find("</>", 4) - 4);
             m_uses = 0;
         }
@@ -139,7 +139,7 @@ void CheckRoute(Fixture::Server& server, const std::string& path, const QueryStr
     if (!route)
         return;
     const std::string body = query.Get("body");
-    const Routes::Reply reply = route->answer({path, query, "127.0.0.1:8480", body});
+    const Routes::Reply reply = route->answer({path, query, "127.0.0.1:8480", body, "127.0.0.1"});
     if (route->serves == Routes::Serves::Downloads) {
         Require(reply.file.empty() == (path != "/downloads/Quillon-1.0.0.1-x64.msi"),
                 "a listed package is served, and nothing else");

@@ -133,7 +133,7 @@ SimReply SimClient::Post(std::string_view target, std::string_view body) const {
 }
 
 SimReply SimClient::Exchange(const std::string& request, std::chrono::milliseconds wait, bool toClose) const {
-    const SimConnection connection(m_port);
+    const SimConnection connection(m_port, m_from);
     if (!connection.Connected())
         return {};
     // A server that answers or closes before the whole request is in is read all the same.
@@ -141,9 +141,14 @@ SimReply SimClient::Exchange(const std::string& request, std::chrono::millisecon
     return connection.Receive(wait, toClose);
 }
 
-SimConnection::SimConnection(int port) : m_fd(static_cast<std::intptr_t>(NewSocket())) {
+SimConnection::SimConnection(int port, unsigned char from) : m_fd(static_cast<std::intptr_t>(NewSocket())) {
+    sockaddr_in source = Loopback(0);
+    source.sin_addr.s_addr = htonl(INADDR_LOOPBACK - 1 + from);
     const sockaddr_in addr = Loopback(port);
-    m_connected = connect(Fd(m_fd), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+    // The system picks the source of 127.0.0.1 itself; a bound one costs an ephemeral port of its own.
+    m_connected =
+        (from == 1 || bind(Fd(m_fd), reinterpret_cast<const sockaddr*>(&source), sizeof source) == 0) &&
+        connect(Fd(m_fd), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
 }
 
 SimConnection::~SimConnection() {

@@ -34,7 +34,8 @@ bool WaitUntil(long timeoutMs, const std::function<bool()>& condition);
 // bytes or holds its connection open while others come, and under every SimClient call.
 class SimConnection {
 public:
-    explicit SimConnection(int port);
+    // From 127.0.0.`from`: every 127.x address is this host's, so a test plays several clients.
+    explicit SimConnection(int port, unsigned char from = 1);
     ~SimConnection();
     SimConnection(const SimConnection&) = delete;
     SimConnection& operator=(const SimConnection&) = delete;
@@ -55,7 +56,7 @@ private:
 
 class SimClient {
 public:
-    explicit SimClient(int port) : m_port(port) {}
+    explicit SimClient(int port, unsigned char from = 1) : m_port(port), m_from(from) {}
 
     // The port that tools/with-server.sh passes in QUILLON_TEST_PORT; 0 when it is not set.
     static int PortFromEnvironment();
@@ -100,4 +101,5 @@ public:
 
 private:
     int m_port;
+    unsigned char m_from; // the client's address: 127.0.0.m_from
 };
