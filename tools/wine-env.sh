@@ -22,8 +22,13 @@ quillon_ensure_prefix() {
     mkdir -p "$WINEPREFIX"
     (flock 9
         [ -f "$stamp" ] && exit 0
-        # A prefix made before the 32-bit Wine was installed needs an update to run 32-bit programs.
-        if [ -f "$WINEPREFIX/system.reg" ]; then wineboot -u >/dev/null 2>&1; else wineboot -i >/dev/null 2>&1; fi
+        # A prefix of ours from before (an older stamp) is made anew: one made before the 32-bit
+        # Wine was installed cannot run 32-bit programs, and wineboot -u does not mend it.
+        if compgen -G "$WINEPREFIX/.quillon-ready-*" >/dev/null; then
+            wineserver -k 2>/dev/null
+            find "$WINEPREFIX" -mindepth 1 -delete
+        fi
+        wineboot -i >/dev/null 2>&1
         local r='HKCU\Software\Wine\Fonts\Replacements'
         for f in '바탕' 'Batang'; do
             wine reg add "$r" /v "$f" /t REG_SZ /d NanumMyeongjo /f >/dev/null 2>&1
