@@ -47,6 +47,9 @@ sign() { # sign IN OUT
         "${when[@]}" -in "$1" -out "$2" < <(printf '%s' "${QUILLON_SIGN_PASSWORD:-}") >/dev/null
 }
 
+guid() { python3 -c 'import sys, uuid; print(str(uuid.uuid5(uuid.NAMESPACE_URL, sys.argv[1])).upper())' "$1"; }
+upgrade_code=$(sed -n 's/.*UpgradeCode="\([^"]*\)".*/\1/p' packaging/Quillon.wxs)
+
 # One architecture's MSI and zip, in its build folder's stage/: package PRESET ARCH BITS BUILD
 package() {
     local preset=$1 arch=$2 bits=$3 build=$4 base=Quillon-$version-$2
@@ -71,9 +74,8 @@ package() {
         -e "s|@ARCH@|$arch|g" -e "s|@BITS@|$bits|g" packaging/README.txt | sed 's/$/\r/' >"$stage/zip/README.txt"
 
     # A new PackageCode for every different package, the same one for the same bytes; the
-    # ProductCode changes with the version and the host (a different host is a different product
-    # build, and MajorUpgrade replaces it through the shared UpgradeCode).
-    guid() { python3 -c 'import sys, uuid; print(str(uuid.uuid5(uuid.NAMESPACE_URL, sys.argv[1])).upper())' "$1"; }
+    # ProductCode changes with the version, the host and the architecture (a different host is a
+    # different product build, and MajorUpgrade replaces it through the shared UpgradeCode).
     product_code=$(guid "quillon:product:$version:$site:$arch")
     package_code=$(guid "quillon:package:$version:$site:$arch:$exe_sum")
     # wixl finds sources only by names relative to its working folder.
@@ -84,8 +86,9 @@ package() {
         -D "Version=$version" -D "ProductCode=$product_code" -D "PackageCode=$package_code" -D "Arch=$arch" \
         -D ExeFile=Quillon.exe -D IconFile=Quillon.ico Quillon.wxs)
     # The Korean texts of the tables (see packaging/Quillon.wxs for why they come in here), and the
-    # upgrade's bound made inclusive (513: migrate features, maximum included), so that the same
-    # version of the other architecture is replaced rather than installed beside it.
+    # upgrade's bound made inclusive (513: migrate features, maximum included; a key column, so the
+    # row is written anew), so that the same version of the other architecture is replaced rather
+    # than installed beside it.
     printf '\r\n\r\n949\t_ForceCodepage\r\n' >"$stage/_ForceCodepage.idt"
     name='별바다 포스 (Quillon)'
     msibuild "$stage/$base.msi" -i "$stage/_ForceCodepage.idt" \
@@ -93,7 +96,8 @@ package() {
         -q "UPDATE \`Property\` SET \`Value\` = '마일리지 적립, 결제, 결제 취소를 처리하는 매장 단말 프로그램' WHERE \`Property\` = 'ARPCOMMENTS'" \
         -q "UPDATE \`Shortcut\` SET \`Name\` = 'Quillon|$name', \`Description\` = '$name' WHERE \`Shortcut\` = 'StartMenuQuillon'" \
         -q "UPDATE \`LaunchCondition\` SET \`Description\` = '이미 더 새로운 버전의 Quillon이 설치되어 있습니다.' WHERE \`Condition\` = 'NOT WIX_DOWNGRADE_DETECTED'" \
-        -q "UPDATE \`Upgrade\` SET \`Attributes\` = 513 WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'"
+        -q "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'" \
+        -q "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMax\`, \`Attributes\`, \`ActionProperty\`) VALUES ('{$upgrade_code}', '$version', 513, 'WIX_UPGRADE_DETECTED')"
     /usr/bin/python3 tools/dist-pin.py msi "$stage/$base.msi" "$SOURCE_DATE_EPOCH" "$package_code" 1042
     # Last, as the signature covers every stream of the database.
     if [ -n "$pfx" ]; then

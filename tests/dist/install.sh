@@ -58,22 +58,27 @@ wineserver -p
 
 shortcuts() { find "$WINEPREFIX/drive_c" -name '*.lnk' -ipath '*start menu*' 2>/dev/null; }
 key() { echo "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$1"; }
+# Both registry views: a 64-bit package's entry is in the 64-bit one, a 32-bit package's in the
+# 32-bit one; Wine's reg is a 32-bit program once the 32-bit Wine is there. reg writes in the
+# console's code page (949 under the Korean locale).
+reg_both() { { wine reg "$@" /reg:64; wine reg "$@" /reg:32; true; } 2>/dev/null | iconv -f cp949 -t utf-8; }
 shows_version() { # shows_version PRODUCT VERSION
-    wine reg query "$(key "$1")" /v DisplayVersion 2>/dev/null | tr -d '\r' | grep -q "REG_SZ *${2//./\\.}\$"
+    reg_both query "$(key "$1")" /v DisplayVersion | tr -d '\r' | grep "REG_SZ *${2//./\\.}\$" >/dev/null
 }
-# reg writes in the console's code page (949 under the Korean locale).
-shows_name() { wine reg query "$(key "$product")" /v DisplayName 2>/dev/null | iconv -f cp949 -t utf-8 | grep -q '별바다 포스 (Quillon)'; }
-no_key() { ! wine reg query "$(key "$1")" >/dev/null 2>&1; }
+# (Each view that lacks the key fails its query: reg_both answers what the two found. grep reads
+# to the end: one that stops at its match would cut the second query's pipe.)
+shows_name() { reg_both query "$(key "$product")" /v DisplayName | grep '별바다 포스 (Quillon)' >/dev/null; }
+no_key() { ! reg_both query "$(key "$1")" | grep REG_ >/dev/null; }
 # The products Windows Installer knows, under any code, named as ours is.
-products() { wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /v DisplayName 2>/dev/null |
-    iconv -f cp949 -t utf-8 | grep -c '별바다 포스 (Quillon)' || true; }
+products() { reg_both query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /v DisplayName |
+    grep -c '별바다 포스 (Quillon)' || true; }
 one_shortcut() { [ "$(shortcuts | wc -l)" -eq 1 ] && [[ "$(shortcuts)" == */"별바다 포스 (Quillon).lnk" ]]; }
 installed=$WINEPREFIX/drive_c/Program\ Files/Quillon
 # The program at Windows path $1 shows its login dialog: a visible 600 x 600 window of it without
 # a title. The program is ended either way.
 shows_login() {
     wine "$1" >/dev/null 2>&1 &
-    local shown=1 id
+    local program=$! shown=1 id
     for _ in $(seq 1 100); do
         for id in $(xdotool search --onlyvisible --class quillon 2>/dev/null); do
             eval "$(xdotool getwindowgeometry --shell "$id")"
@@ -82,8 +87,10 @@ shows_login() {
         [ $shown -eq 0 ] && break
         sleep 0.2
     done
-    wine taskkill /f /im Quillon.exe >/dev/null 2>&1 || true
-    wait
+    # Ended from the Unix side: Wine's taskkill is a 32-bit program once the 32-bit Wine is
+    # there, and it does not find a 64-bit process by its image name.
+    kill -KILL "$program" 2>/dev/null || true
+    wait "$program" 2>/dev/null || true
     return $shown
 }
 # msiexec with its basic UI refuses the package at $1: its failure box comes up, and once it is
@@ -101,7 +108,7 @@ refuses() {
     if [ -n "$box" ]; then
         xdotool windowfocus --sync "$box" key Return 2>/dev/null
     else
-        wine taskkill /f /im msiexec.exe >/dev/null 2>&1 || true
+        kill -KILL "$pid" 2>/dev/null || true
     fi
     wait $pid || status=$?
     [ -n "$box" ] && [ $status -ne 0 ] && msiinfo export "$1" LaunchCondition | tr -d '\r' |
