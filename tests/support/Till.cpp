@@ -1,6 +1,5 @@
 #include "tests/support/Till.h"
 
-#include <fstream>
 #include <cstdio>
 #include <cwchar>
 #include <regex>
