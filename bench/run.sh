@@ -21,8 +21,5 @@ for f in "$server" "$build/$bench" "$build/QuillonBench.exe"; do
         exit 1
     fi
 done
-if ss -ltn 2>/dev/null | grep -q ":$port "; then
-    echo "bench/run.sh: port $port is in use; is another benchmark running?" >&2
-    exit 1
-fi
+"$root/tools/port-free.sh" "$port" || exit 1
 exec "$root/tools/with-server.sh" "$server" "$port" -- "$root/tools/wine-run.sh" "$build/$bench" "$@"

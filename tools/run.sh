@@ -15,10 +15,7 @@ mkdir -p build/run out/run
 . tools/wine-env.sh
 quillon_ensure_prefix
 
-if curl -s -o /dev/null --max-time 1 "http://127.0.0.1:$port/sim/requests"; then
-    echo "run: something already answers on 127.0.0.1:$port; stop it first (another make run?)" >&2
-    exit 1
-fi
+tools/port-free.sh $port || { echo "run: stop it first (another make run?)" >&2; exit 1; }
 # The site root offers what `make dist` built, as an operator's would: the upgrade notice lands there.
 downloads=()
 [ -d dist ] && downloads=(--downloads dist)
@@ -45,7 +42,7 @@ Quillon is starting against quillon-server on http://127.0.0.1:$port (log: build
   Play the customer: open http://127.0.0.1:$port/app in a browser and confirm the operation.
 Close Quillon (Esc or the close box on the banner) to stop everything.
 MSG
-    wine "$exe"
+    "$quillon_wine" "$exe"
     exit 0
 fi
 
@@ -53,5 +50,5 @@ export QUILLON_PORT=$port QUILLON_EXE=$exe
 if [ -n "${DISPLAY:-}" ]; then
     "$root/tools/walkthrough.sh"
 else
-    xvfb-run -a -s "-screen 0 1280x1024x24" "$root/tools/walkthrough.sh"
+    "$root/tools/xvfb-run.sh" "$root/tools/walkthrough.sh"
 fi

@@ -84,7 +84,7 @@ confirm_customer() {
 
 post /sim/reset >/dev/null
 wineserver -p 2>/dev/null
-wine "$exe" &
+"$quillon_wine" "$exe" &
 app=$!
 
 # Login

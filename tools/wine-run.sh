@@ -3,10 +3,9 @@
 # display or, without one, on a private Xvfb screen. Keeps the executable's exit code.
 #   wine-run.sh PROGRAM.exe [ARGS...]
 set -u
+if [ -z "${DISPLAY:-}" ]; then
+    exec "$(dirname "$0")/xvfb-run.sh" "$0" "$@"
+fi
 . "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 quillon_ensure_prefix
-
-if [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" wine "$@"
-fi
-exec wine "$@"
+exec "$quillon_wine" "$@"

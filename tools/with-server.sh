@@ -9,10 +9,7 @@ shift 2
 [ "${1:-}" = "--" ] && shift
 
 # Never run against somebody else's server that happens to hold the port.
-if curl -s -o /dev/null --max-time 1 "http://127.0.0.1:$port/"; then
-    echo "with-server: port $port is already in use; another test run or make run?" >&2
-    exit 1
-fi
+"$(dirname "$0")/port-free.sh" "$port" || exit 1
 
 log=$(mktemp -t quillon-server.XXXXXX.log)
 "$server" --host 127.0.0.1 --port "$port" --db :memory: --simulate >"$log" 2>&1 &

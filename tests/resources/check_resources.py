@@ -6,7 +6,9 @@
 Every id of res/resource.h is there, in Korean only; the dialog captions read back exactly as
 res/Quillon.rc writes them (a wrong code page garbles them); the bitmaps are plain
 bottom-up DIBs and the skins have the skins' size (skin/Skin.h); the manifest asks for Common
-Controls 6; the fixed and the text versions and the manifest's are the VERSION given.
+Controls 6 and its own identity names the architecture of the PE's machine type (Windows refuses
+to start a program whose manifest names another; Wine does not check); the fixed and the text
+versions and the manifest's are the VERSION given.
 Usage: check_resources.py EXE VERSION. Prints each failure and exits 1."""
 import os
 import re
@@ -80,6 +82,14 @@ def main():
     need(RT_GROUP_ICON, "IDI_QUILLON")
     if b"Microsoft.Windows.Common-Controls" not in data.get((RT_MANIFEST, 1), b""):
         failures.append("the manifest does not ask for Common Controls 6")
+    # Microsoft's manifest schema: processorArchitecture "x86" for IMAGE_FILE_MACHINE_I386,
+    # "amd64" for IMAGE_FILE_MACHINE_AMD64.
+    machine = {0x14C: "x86", 0x8664: "amd64"}.get(pe.FILE_HEADER.Machine, hex(pe.FILE_HEADER.Machine))
+    named = re.search(rb'<assemblyIdentity[^>]*name="Quillon"[^>]*processorArchitecture="([^"]*)"',
+                      data.get((RT_MANIFEST, 1), b""))
+    if not named or named[1].decode() != machine:
+        failures.append(f"the manifest names architecture {named[1].decode() if named else None}, "
+                        f"the executable is {machine}")
     fixed = pe.VS_FIXEDFILEINFO[0]
     dotted = lambda ms, ls: f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"
     texts = {k.decode(): v.decode() for info in pe.FileInfo[0] if info.name == "StringFileInfo"

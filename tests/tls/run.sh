@@ -17,12 +17,16 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 mode=$1 client=$2 server=$3 port=$4
 bundle=/etc/ssl/certs/ca-certificates.crt
 if [ "$mode" = wine ] && [ -z "${DISPLAY:-}" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+    exec "$root/tools/xvfb-run.sh" "$0" "$@"
 fi
 
 if [ -z "${QUILLON_TLS_DIR:-}" ]; then
+    "$root/tools/port-free.sh" "$port" || exit 1
     tmp=$(mktemp -d "${TMPDIR:-/tmp}/quillon-tls.XXXXXX")
-    trap 'rm -rf "$tmp"' EXIT
+    inner=''
+    # An interrupted run ends the run inside the namespace too (it stops its own server and Wine).
+    trap '[ -n "$inner" ] && kill "$inner" 2>/dev/null && wait "$inner"; rm -rf "$tmp"' EXIT
+    trap 'exit 130' INT TERM
     . "$root/tests/support/test-ca.sh"
     test_ca_init "$tmp"
     always=(20000101000000Z 20991231000000Z)
@@ -37,7 +41,9 @@ if [ -z "${QUILLON_TLS_DIR:-}" ]; then
     # As root (CI) a mount namespace; otherwise a user namespace that maps this user to root.
     for flags in -m -rm; do
         if unshare $flags true 2>/dev/null; then
-            QUILLON_TLS_DIR=$tmp unshare $flags --propagation private "$0" "$@" && exit 0 || exit $?
+            QUILLON_TLS_DIR=$tmp unshare $flags --propagation private "$0" "$@" &
+            inner=$!
+            wait $inner && exit 0 || exit $?
         fi
     done
     echo "tls: cannot make a private mount namespace (unshare -m or -rm) to trust the test CA" >&2
@@ -62,6 +68,15 @@ start_server() { # start_server ROW
     return 1
 }
 stop_server() { kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null || true; }
+server_pid=''
+# However the run ends (a failed command under set -e included), its server and Wine programs go.
+stop_all() {
+    [ -n "$server_pid" ] && stop_server
+    [ "$mode" = wine ] && wineserver -k 2>/dev/null
+    true
+}
+trap stop_all EXIT
+trap 'exit 130' INT TERM
 
 # The customer confirms the first operation that a till polls for (the native row).
 confirmer() {
@@ -84,7 +99,7 @@ fi
 # The login of the Wine rows: types demo/demo into the login dialog and clicks the login image;
 # true when the rejection's box came up: a message box, titled with the program's name.
 wine_login_rejected() {
-    wine "$client" >/dev/null 2>&1 &
+    "$quillon_wine" "$client" >/dev/null 2>&1 &
     local app=$! id='' box=''
     for _ in $(seq 1 100); do
         id=$(xdotool search --onlyvisible --class quillon 2>/dev/null | head -1)
