@@ -40,12 +40,15 @@ stop_run() {
 trap stop_run EXIT
 trap 'echo "make test: interrupted"; exit 130' INT TERM
 
+# The lanes' builds name `-o native`: the native build is done once before them, and concurrent
+# builds of one folder would fight over it.
 # step NAME COMMAND...: runs COMMAND in a session of its own, output to build/test-logs/NAME.log;
 # records the result and the seconds in NAME.result; a failed step's log is shown when it ends.
 step() {
     local name=$1 file
     shift
     file=$logs/$(tr -c 'A-Za-z0-9\n' - <<<"$name")
+    echo "$file.result" >>"$logs/order"
     echo "=== $name: started"
     local t0 rc=0
     t0=$(date +%s)
@@ -70,6 +73,7 @@ step() {
 }
 # skip NAME WHY: a line of its own in the summary; never PASS.
 skip() {
+    echo "$logs/$(tr -c 'A-Za-z0-9\n' - <<<"$1").result" >>"$logs/order"
     echo "SKIP  $1: $2" >"$logs/$(tr -c 'A-Za-z0-9\n' - <<<"$1").result"
     echo "=== $1: SKIP ($2)"
 }
@@ -80,7 +84,6 @@ await() {
     while [ ! -f "$file" ]; do sleep 1; done
     ! grep -q '^FAIL' "$file"
 }
-niced() { nice -n 10 "$@"; }
 
 t0=$(date +%s)
 if ! make --no-print-directory deps >"$logs/deps.log" 2>&1; then
@@ -99,27 +102,27 @@ runs_32bit() { [ "$QUILLON_RUNS_32BIT" = yes ]; }
 # for the other one that does.
 locked() { (flock 9 && step "$@") 9>"$root/build/.port-8480.lock"; }
 
-step "build native" niced make --no-print-directory native || {
+step "build native" nice -n 10 make --no-print-directory -o deps native || {
     echo "make test: FAILED (the native build, which every suite needs)"
     exit 1
 }
 
 native_lane() {
     step "test native" ctest --test-dir build/native --output-on-failure
-    step "build native-asan" niced make --no-print-directory native-asan &&
+    step "build native-asan" nice -n 10 make --no-print-directory -o native native-asan &&
         step "test native-asan (ASan+UBSan)" ctest --test-dir build/native-asan --output-on-failure
-    step "build native-tsan" niced make --no-print-directory native-tsan &&
+    step "build native-tsan" nice -n 10 make --no-print-directory -o native native-tsan &&
         step "test native-tsan (TSan)" env TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
             ctest --test-dir build/native-tsan --output-on-failure
-    step "fuzz replies and URLs (bounded)" niced tools/fuzz.sh 60 reply
-    step "fuzz server request targets (bounded)" niced tools/fuzz.sh 60 server
+    step "fuzz replies and URLs (bounded)" nice -n 10 tools/fuzz.sh 60 reply
+    step "fuzz server request targets (bounded)" nice -n 10 tools/fuzz.sh 60 server
 }
 
 windows_lane() {
     export QUILLON_XVFB_SERVERNUM=100
-    step "build windows" niced make --no-print-directory windows &&
+    step "build windows" nice -n 10 make --no-print-directory -o native windows &&
         step "test windows (Wine)" ctest --test-dir build/windows --output-on-failure
-    step "dist reproducible (two builds)" niced tests/dist/reproducible.sh
+    step "dist reproducible (two builds)" nice -n 10 tests/dist/reproducible.sh
     # Its 32-bit steps say "skip" in the log where they cannot run.
     locked "dist install (MSI and zip under Wine)" tests/dist/install.sh
     runs_32bit || skip "dist install: the 32-bit package's steps" "$x86_skipped"
@@ -130,7 +133,7 @@ windows_lane() {
 # Where 32-bit programs do not run, the checks read from the file still do.
 x86_lane() {
     export QUILLON_XVFB_SERVERNUM=200 WINEPREFIX=$root/build/wineprefix-x86
-    if step "build windows-x86" niced make --no-print-directory windows-x86; then
+    if step "build windows-x86" nice -n 10 make --no-print-directory -o native windows-x86; then
         if runs_32bit; then
             step "test windows-x86 (Wine, 32-bit)" ctest --test-dir build/windows-x86 --output-on-failure -E net-real-limits
         else
@@ -153,7 +156,8 @@ echo
 echo "=== summary ($(($(date +%s) - start)) s; 32-bit programs run here: $QUILLON_RUNS_32BIT)"
 printf 'PASS  installing packages (%d s)\n' $deps_seconds
 failed=0
-for r in $(ls -tr "$logs"/*.result); do
+for r in $(cat "$logs/order"); do
+    [ -f "$r" ] || echo "FAIL  $(basename "$r" .result): did not finish" >"$r"
     cat "$r"
     grep -q '^FAIL' "$r" && failed=1
 done

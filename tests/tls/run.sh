@@ -67,13 +67,16 @@ start_server() { # start_server ROW
     cat "$tmp/server.log" >&2
     return 1
 }
-stop_server() { kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null || true; }
+stop_server() {
+    kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+    server_pid=''
+}
 server_pid=''
 # However the run ends (a failed command under set -e included), its server and Wine programs go.
 stop_all() {
-    [ -n "$server_pid" ] && stop_server
-    [ "$mode" = wine ] && wineserver -k 2>/dev/null
-    true
+    if [ -n "$server_pid" ]; then stop_server; fi
+    if [ "$mode" = wine ]; then wineserver -k 2>/dev/null || true; fi
 }
 trap stop_all EXIT
 trap 'exit 130' INT TERM
