@@ -18,7 +18,13 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/quillon-install.XXXXXX")
 export WINEPREFIX=$tmp/prefix
-cleanup() { wineserver -k 2>/dev/null || true; rm -rf "$tmp"; }
+server=''
+# However the run ends: Wine's programs in this prefix, the walk-through's server, the prefix.
+cleanup() {
+    wineserver -k 2>/dev/null || true
+    [ -z "$server" ] || { kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; } || true
+    rm -rf "$tmp"
+}
 trap cleanup EXIT
 cd "$root"
 
@@ -157,11 +163,12 @@ if quillon_runs_32bit; then
         local port=8480 server_log=$tmp/server.log
         tools/port-free.sh $port || return 1
         build/native/quillon-server --host 127.0.0.1 --port $port --db :memory: --seed demo --simulate >"$server_log" 2>&1 &
-        local server=$!
+        server=$!
         for _ in $(seq 1 100); do curl -s -o /dev/null --max-time 1 "http://127.0.0.1:$port/sim/requests" && break; sleep 0.1; done
         QUILLON_EXE=$installed86/Quillon.exe QUILLON_PORT=$port QUILLON_SHOTS=$tmp/shots tools/walkthrough.sh >"$tmp/walk.log" 2>&1
         local status=$?
         kill $server 2>/dev/null; wait $server 2>/dev/null
+        server=''
         [ $status -eq 0 ] || tail -n 20 "$tmp/walk.log"
         return $status
     }
