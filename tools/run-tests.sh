@@ -5,9 +5,9 @@
 #
 # What waits overlaps: after the native build, three lanes run side by side, each in order:
 #   native   its tests, the sanitizer builds and their tests, the two bounded fuzz runs
-#   windows  the 64-bit build, its Wine suites, the two dist checks
-#   x86      the 32-bit build, its Wine suites, then the check that plays a kernel without 32-bit
-#            programs
+#   windows  the 64-bit build, its GUI suite, the two dist checks
+#   x86      the 32-bit build, its Wine suites, the 64-bit build's other suites, then the check
+#            that plays a kernel without 32-bit programs
 # The two Wine lanes never share a prefix, an X screen or a port (the x86 preset has ports of its
 # own), so one lane's `wineserver -k` or failure does not reach the other. CPU-bound steps (builds,
 # fuzzing) run niced, so that the suites waiting on their time limits beside them keep their pace.
@@ -121,7 +121,7 @@ native_lane() {
 windows_lane() {
     export QUILLON_XVFB_SERVERNUM=100
     step "build windows" nice -n 10 make --no-print-directory -o native windows &&
-        step "test windows (Wine)" ctest --test-dir build/windows --output-on-failure
+        step "test windows: gui (Wine)" ctest --test-dir build/windows --output-on-failure -R '^gui$'
     step "dist reproducible (two builds)" nice -n 10 tests/dist/reproducible.sh
     # Its 32-bit steps say "skip" in the log where they cannot run.
     locked "dist install (MSI and zip under Wine)" tests/dist/install.sh
@@ -142,6 +142,9 @@ x86_lane() {
             skip "test windows-x86 (Wine, 32-bit)" "$x86_skipped"
         fi
     fi
+    # The 64-bit build's other suites, here so that the windows lane is not the longest by far.
+    await "build windows" &&
+        step "test windows: the others (Wine)" ctest --test-dir build/windows --output-on-failure -E '^gui$'
     export QUILLON_XVFB_SERVERNUM=300 WINEPREFIX=$root/build/wineprefix-no32
     await "build windows" &&
         locked "a kernel without 32-bit programs (played)" tests/platform/no32.sh
