@@ -123,9 +123,9 @@ windows_lane() {
     step "build windows" nice -n 10 make --no-print-directory -o native windows &&
         step "test windows: gui (Wine)" ctest --test-dir build/windows --output-on-failure -R '^gui$'
     step "dist reproducible (two builds)" nice -n 10 tests/dist/reproducible.sh
-    # Its 32-bit steps say "skip" in the log where they cannot run.
+    # Its walk-through of the 32-bit program says "skip" in the log where it cannot run.
     locked "dist install (MSI and zip under Wine)" tests/dist/install.sh
-    runs_32bit || skip "dist install: the 32-bit package's steps" "$x86_skipped"
+    runs_32bit || skip "dist install: the installed 32-bit program's walk-through" "$x86_skipped"
 }
 
 # The 32-bit exe: every suite but the program's real 10 s and 30 s limits, whose timing the 64-bit
