@@ -25,7 +25,8 @@ public:
     using LogSink = std::function<void(const std::string&)>;
 
     // Installs the handlers on `http`. `routes` must not change from now on. `requests`: the
-    // request log, nullptr to keep none.
+    // simulation's request log; nullptr without the simulation, which keeps no log and carries no
+    // proxy.
     Router(BoundedHttpServer& http, const Routes& routes, const FaultDelivery& faults, RequestLog* requests,
            LogSink log);
     Router(const Router&) = delete;

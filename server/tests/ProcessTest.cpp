@@ -149,7 +149,8 @@ TEST(ServerProcess, SimulatesOnlyWhenAskedLogsWithoutPasswordsAndStopsOnSignals)
         const SimClient http(port);
         EXPECT_EQ(http.Get("/android/poslogin.php?id=demo&password=demo").body.substr(0, 2),
                   c.demoShop ? "1<" : "0<");
-        for (const char* route : {"/sim/requests", "/sim/sms", "/app", "/sim/clock"})
+        // The forward proxy is the simulation's too: without it, an absolute-form target is unknown.
+        for (const char* route : {"/sim/requests", "/sim/sms", "/app", "/sim/clock", "http://x.example/android/poslogin.php"})
             EXPECT_EQ(http.Get(route).status, c.simulates ? 200 : 404) << route << " " << args[1];
         EXPECT_EQ(http.Post("/sim/confirm?deviceid=x").status, c.simulates ? 200 : 404);
         const std::string log = c.simulates ? http.Get("/sim/requests").body : "";
