@@ -230,6 +230,7 @@ std::string Books::Operation(const QueryString& query) {
     const auto amount = Numbers::ParseAmount(query.Get("price"));
 
     std::lock_guard lock(m_lock);
+    Database::Transaction tx(m_db);
     Device device;
     if (!FindDevice(query.Get("deviceid"), device))
         return Record::Refused(kUnknownDevice);
@@ -256,6 +257,7 @@ std::string Books::Operation(const QueryString& query) {
     open.Bind(1, device.id).Bind(2, process[0] - '0').Bind(3, *amount).Bind(4, rateText);
     open.Bind(5, rate.value_or(0)).Bind(6, NowMs());
     open.Run();
+    tx.Commit();
 
     if (process == "1")
         return Record::Accepted().Add(shop.Int(1)).Text();
@@ -290,6 +292,7 @@ std::string Books::TextMessage(const QueryString& query) {
     const std::string price = query.Get("price");
 
     std::lock_guard lock(m_lock);
+    Database::Transaction tx(m_db);
     Device device;
     if (!FindDevice(query.Get("deviceid"), device))
         return Record::Refused(kUnknownDevice);
@@ -298,7 +301,6 @@ std::string Books::TextMessage(const QueryString& query) {
     if (!Numbers::ParseAmount(price))
         return Record::Refused(kBadAmount);
 
-    Database::Transaction tx(m_db);
     Statement shop(m_db, "SELECT coins FROM shops WHERE id = ?");
     shop.Bind(1, device.shopId);
     if (!shop.Step() || shop.Int(0) <= 0)
@@ -320,6 +322,7 @@ std::string Books::TextMessage(const QueryString& query) {
 std::string Books::CancelNotice(const QueryString& query) {
     const std::string shopId = query.Get("storeidx");
     std::lock_guard lock(m_lock);
+    Database::Transaction tx(m_db);
     Statement shop(m_db, "SELECT 1 FROM shops WHERE id = ?");
     shop.Bind(1, shopId);
     if (shopId.empty() || !shop.Step())
@@ -328,11 +331,13 @@ std::string Books::CancelNotice(const QueryString& query) {
                          "device_id IN (SELECT id FROM devices WHERE shop_id = ?)");
     drop.Bind(1, shopId);
     drop.Run();
+    tx.Commit();
     return Record::Accepted().Text();
 }
 
 std::string Books::Confirm(std::string_view deviceId, std::string_view phoneText) {
     std::lock_guard lock(m_lock);
+    Database::Transaction tx(m_db);
     Device device;
     if (!FindDevice(deviceId, device))
         return Record::Refused(kUnknownDevice);
@@ -348,7 +353,6 @@ std::string Books::Confirm(std::string_view deviceId, std::string_view phoneText
     if (phone.empty() || !customer.Step())
         return Record::Refused("등록되지 않은 고객입니다");
 
-    Database::Transaction tx(m_db);
     Statement op(
         m_db, "SELECT process, amount, rate_hundredths FROM operations WHERE device_id = ? AND finished = 0");
     op.Bind(1, device.id);

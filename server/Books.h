@@ -4,6 +4,9 @@
 // API, the record the test reads), so the HTTP layer only routes and delivers.
 //
 // Thread-safe: any request thread may call any member; one lock serialises the database.
+// Another process may write the same file (`shop set`): every member that writes begins its write
+// transaction before it reads anything, since SQLite waits out the other writer only for a
+// connection that holds no read yet, and otherwise fails at once with "database is locked".
 #pragma once
 
 #include "server/Database.h"

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -69,6 +70,38 @@ TEST_F(PersistenceTest, PasswordsAreStoredHashed) {
     EXPECT_NE(stored, "demo");
     EXPECT_EQ(stored.find("demo"), std::string::npos);
     EXPECT_TRUE(PasswordHash::Verify("demo", stored));
+}
+
+// Every write waits for a writer of another process on the same file (`shop set`, here a
+// connection of the test's that holds the write lock for 300 ms) instead of failing at once.
+TEST_F(PersistenceTest, WritesWaitForAnotherWriterOfTheFile) {
+    StartServer(m_db);
+    const std::string till = "deviceid=" + Login();
+    const std::pair<std::string, std::string> writes[] = {
+        {"GET /android/pcposmilege.php?process=1&price=1000&milege=5&" + till, "1</>1500"},
+        {"POST /sim/confirm?" + till, "1"},
+        {"GET /android/deleteposdata.php?" + till, "1"},
+        {"GET /android/pcposmilege.php?process=2&price=50&" + till, "1"},
+        {"GET /android/processcancel.php?storeidx=demo", "1"},
+        {"GET /sms_client_v10/pctelmilege.php?price=1000&tel=010&marktag=1&" + till, "1"},
+        {"GET /android/poslogin.php?id=demo&password=demo", "1</>T"},
+        {"POST /sim/shop?id=demo&coins=5", "1"},
+    };
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(m_db.c_str(), &other), SQLITE_OK);
+    for (const auto& [request, reply] : writes) {
+        ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; UPDATE meta SET value = value;", nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        std::thread commit([other] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            sqlite3_exec(other, "COMMIT;", nullptr, nullptr, nullptr);
+        });
+        const std::string target = request.substr(request.find(' ') + 1);
+        const std::string got = request.starts_with("GET") ? Get(target) : Post(target);
+        commit.join();
+        EXPECT_EQ(got.substr(0, reply.size()), reply) << request << ": " << got;
+    }
+    sqlite3_close(other);
 }
 
 // A login costs one hash of the books' cost whether the id is known or not, and five failures
