@@ -106,17 +106,31 @@ std::string StandInHash(int iterations) {
 
 } // namespace
 
-Books::Books(const std::string& path, Seed seed, int hashIterations)
-    : m_db(path), m_hashIterations(hashIterations), m_standInHash(StandInHash(hashIterations)) {
-    CreateSchema(seed);
+Books::Books(const std::string& path, Seed seed, int hashIterations, Database::Access access)
+    : m_db(path, access), m_hashIterations(hashIterations), m_standInHash(StandInHash(hashIterations)) {
+    // Told apart before anything is written: another application's file is left as it was.
+    bool fresh = false, ours = false;
+    {
+        Statement tables(m_db, "SELECT count(*), count(*) FILTER (WHERE name = 'meta') FROM sqlite_master "
+                               "WHERE type = 'table'");
+        tables.Step();
+        fresh = tables.Int(0) == 0;
+        ours = tables.Int(1) == 1;
+    }
+    if (!fresh && !ours)
+        throw DatabaseError("not Quillon's books: the file holds other tables");
+    if (access == Database::Access::ReadOnly) {
+        if (fresh)
+            throw DatabaseError("the file holds no books");
+        return;
+    }
+    m_db.KeepDurably();
+    CreateSchema(fresh, seed);
 }
 
-void Books::CreateSchema(Seed seed) {
+void Books::CreateSchema(bool fresh, Seed seed) {
     std::lock_guard lock(m_lock);
     Database::Transaction tx(m_db);
-    Statement probe(m_db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'meta'");
-    probe.Step();
-    const bool fresh = probe.Int(0) == 0;
     m_db.Exec(kSchema);
     if (fresh) {
         m_db.Exec("INSERT INTO meta (key, value) VALUES ('schema', '1');");

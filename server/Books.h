@@ -60,8 +60,11 @@ public:
     // schema and, with Seed::Demo, the demo shop and customers, its password hashed with
     // `hashIterations` (tests may choose fewer). A login for an unknown id checks its password
     // against a stand-in hash of the same cost, so that it costs what a known id costs.
-    // Throws DatabaseError.
-    Books(const std::string& path, Seed seed, int hashIterations = PasswordHash::kIterations);
+    // With Access::ReadOnly the file is only read (nothing is created), for the readers only.
+    // Throws DatabaseError, having changed nothing, for a database that holds tables but not
+    // these books (another application's), and with ReadOnly for one without books.
+    Books(const std::string& path, Seed seed, int hashIterations = PasswordHash::kIterations,
+          Database::Access access = Database::Access::ReadWrite);
 
     // Operator endpoints. `host` is the host:port the till used to reach this server, `client` the
     // address it came from (the throttle counts failures per id and address).
@@ -99,7 +102,7 @@ private:
         std::string shopId;
     };
 
-    void CreateSchema(Seed seed);
+    void CreateSchema(bool fresh, Seed seed);
     void SeedDemo();
     bool FindDevice(std::string_view deviceId, Device& device);
     std::string NewDeviceId();

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -184,8 +185,9 @@ TEST(LoginThrottle, RefusesAnAddressAfterFiveFailuresAndSlowsTheIdEverywhere) {
 TEST_F(PersistenceTest, ShopCommandsManageTheBooksOfARunningServer) {
     StartServer(m_db, Books::Seed::None);
     EXPECT_TRUE(m_books->Customers().empty());
-    const auto run = [&](const std::string& words, const std::string& input, std::string& said) {
-        std::vector<std::string> args{"--db", m_db};
+    const auto run = [&](const std::string& words, const std::string& input, std::string& said,
+                         const std::string& db = "") {
+        std::vector<std::string> args{"--db", db.empty() ? m_db : db};
         for (std::istringstream split(words); split >> said;)
             args.insert(args.end() - 2, said);
         std::istringstream in(input);
@@ -227,15 +229,53 @@ TEST_F(PersistenceTest, ShopCommandsManageTheBooksOfARunningServer) {
         {"set bakery --rate 5 --coins 7 --version 3", "", 0, "bakery\t한빛\t5\t7\t3\tset\n"},
         {"remove bakery", "", 2, "unknown action"},
     };
+    // The file and its write-ahead log, byte for byte.
+    const auto bytes = [](const std::string& db) {
+        std::ostringstream all;
+        for (const std::string& name : {db, db + "-wal"})
+            all << std::ifstream(name, std::ios::binary).rdbuf() << '|';
+        return all.str();
+    };
     for (const auto& step : steps) {
-        const std::string before = list();
+        const std::string before = bytes(m_db);
         std::string said;
         EXPECT_EQ(run(step.args, step.input, said), step.exit) << step.args << ": " << said;
         EXPECT_EQ(step.exit == 0 ? list() == step.says
-                                 : said.find(step.says) != std::string::npos && list() == before,
+                                 : said.find(step.says) != std::string::npos && bytes(m_db) == before,
                   true)
             << step.args << ": " << said;
     }
+    // Another application's database is refused and left alone, and so are books that another
+    // program switched back to a rollback journal when they are only listed.
+    const std::string other = (m_dir / "other.db").string(), rollback = (m_dir / "rollback.db").string();
+    std::string said;
+    ASSERT_EQ(run("add bakery --name x --rate 5 --coins 1", "", said, rollback), 0);
+    for (const auto& [db, sql] : {std::pair{other, "CREATE TABLE notes (x); INSERT INTO notes VALUES (1);"},
+                                  std::pair{rollback, "PRAGMA journal_mode=DELETE;"}}) {
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(db.c_str(), &raw), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(raw, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(raw);
+    }
+    const struct {
+        std::string db, args;
+        int exit;
+        std::string says;
+    } others[] = {
+        {other, "list", 1, "not Quillon's books"},
+        {other, "add bakery --name x --rate 5 --coins 1", 1, "not Quillon's books"},
+        {other, "set bakery --rate 5", 1, "not Quillon's books"},
+        {rollback, "list", 0, "bakery\tx\t5\t1\t2\tnone"},
+    };
+    for (const auto& step : others) {
+        const std::string before = bytes(step.db);
+        EXPECT_EQ(run(step.args, "", said, step.db), step.exit) << step.args << ": " << said;
+        EXPECT_NE(said.find(step.says), std::string::npos) << step.args << ": " << said;
+        EXPECT_EQ(bytes(step.db), before) << step.args;
+    }
+    const std::string foreign = bytes(other);
+    EXPECT_THROW(Books(other, Books::Seed::Demo, kTestHashIterations), DatabaseError) << "a server refuses it";
+    EXPECT_EQ(bytes(other), foreign);
     const auto login = Fields(Get("/android/poslogin.php?id=bakery&password=s3cret"));
     ASSERT_EQ(login.at(0), "1");
     EXPECT_EQ(login.at(7), "3") << "the version the command announced";
