@@ -40,6 +40,12 @@ CREATE TABLE IF NOT EXISTS outbox (
     price TEXT NOT NULL, rate TEXT NOT NULL, marktag TEXT NOT NULL);
 )sql";
 
+// The throttle's time: a wall clock set back would keep its lockouts for as long again.
+std::int64_t MonotonicMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
 std::int64_t NowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
@@ -202,6 +208,8 @@ std::string Books::Login(const QueryString& query, std::string_view host, std::s
     const std::string password = query.Get("password");
     if (id.empty() || password.empty())
         return Record::Refused("아이디와 비밀번호를 입력하세요");
+    if (id.size() > kMaxIdBytes)
+        return Record::Refused("아이디 또는 비밀번호가 틀렸습니다");
 
     std::string name, stored, rate, version;
     {
@@ -216,7 +224,7 @@ std::string Books::Login(const QueryString& query, std::string_view host, std::s
         }
     }
     const std::string address(client);
-    const LoginThrottle::Decision admission = m_throttle.Admit(id, address, NowMs());
+    const LoginThrottle::Decision admission = m_throttle.Admit(id, address, MonotonicMs());
     if (!admission.admitted)
         return Record::Refused("로그인 시도가 너무 많습니다. 잠시 후 다시 시도하세요");
     // This request's own thread waits; the id's guessers, spread over many addresses, wait alike.

@@ -26,6 +26,11 @@ class Books {
 public:
     enum class Seed { Demo, None };
 
+    // The longest shop id, in bytes: the till's id field takes 79 characters, and an ASCII id
+    // fills it. A login with a longer id is refused before the login throttle keeps anything of
+    // it, so that the throttle's memory is bounded in bytes, not only in entries.
+    static constexpr std::size_t kMaxIdBytes = 79;
+
     struct PendingOperation {
         std::string deviceId;
         std::string shopName;

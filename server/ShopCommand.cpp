@@ -58,9 +58,10 @@ std::string ReadLine(std::istream& in) {
     return line;
 }
 
-// Whether a shop id may travel in a till's login URL and show in a list: no space or control byte.
+// Whether a shop id may travel in a till's login URL and show in a list: no space or control byte,
+// and no longer than a login takes.
 bool PlainId(const std::string& id) {
-    return !id.empty() && std::all_of(id.begin(), id.end(), [](char c) {
+    return !id.empty() && id.size() <= Books::kMaxIdBytes && std::all_of(id.begin(), id.end(), [](char c) {
         return static_cast<unsigned char>(c) > ' ' && c != 0x7f;
     });
 }
@@ -129,7 +130,8 @@ int ShopCommand::Run(const std::vector<std::string>& args, std::istream& in, boo
     }
 
     if (action->takesId && !PlainId(id))
-        return refuse("a shop id cannot be empty or hold a space or control character");
+        return refuse("a shop id must be 1 to " + std::to_string(Books::kMaxIdBytes) +
+                      " bytes without a space or control character");
     if (values.contains("--name") && values["--name"].empty())
         return refuse("--name cannot be empty");
     Books::ShopChange change;

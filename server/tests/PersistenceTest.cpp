@@ -128,6 +128,9 @@ TEST_F(PersistenceTest, LoginsCostTheSameAndAreThrottledPerAddress) {
         {true, "id=demo&password=3", {hash, "0"}},     {true, "id=demo&password=4", {hash, "0"}},
         {true, "id=demo&password=5", {hash, "0"}},     {true, "id=demo&password=demo", {0, "0"}},
         {false, "id=demo&password=demo", {hash, "1"}}, {true, "id=other&password=x", {hash, "0"}},
+        // an id longer than 79 bytes is no shop's: refused before the throttle or the hash
+        {false, "id=" + std::string(79, 'x') + "&password=x", {hash, "0"}},
+        {false, "id=" + std::string(80, 'x') + "&password=x", {0, "0"}},
     };
     for (const auto& login : logins)
         EXPECT_EQ(cost(login.fromGuesser ? guesser : http(), login.query), login.costAndResult)
@@ -217,6 +220,7 @@ TEST_F(PersistenceTest, ShopCommandsManageTheBooksOfARunningServer) {
          "fe --name x --rate 5 --coins 1",
          "", 2, "shop id"},
         {"add cafe --name x --rate 5", "", 2, "needs --coins"},
+        {"add " + std::string(80, 'c') + " --name x --rate 5 --coins 1", "", 2, "shop id"},
         {"add cafe --name x --rate 5 --coins 1 --password p", "", 2, "no --password"},
         {"password nobody", "secret\n", 2, "no shop \"nobody\""},
         {"password bakery", "\n", 2, "empty"},
