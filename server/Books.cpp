@@ -1,5 +1,6 @@
 #include "server/Books.h"
 
+#include "server/ClientAddress.h"
 #include "server/Numbers.h"
 #include "server/PasswordHash.h"
 #include "server/Record.h"
@@ -223,7 +224,9 @@ std::string Books::Login(const QueryString& query, std::string_view host, std::s
             version = shop.Text(3);
         }
     }
-    const std::string address(client);
+    // Counted by the client's group, as the connection cap counts it: an IPv6 host holds its /64.
+    const auto parsed = ClientAddress::Parse(client);
+    const std::string address = parsed ? parsed->Group() : std::string(client);
     const LoginThrottle::Decision admission = m_throttle.Admit(id, address, MonotonicMs());
     if (!admission.admitted)
         return Record::Refused("로그인 시도가 너무 많습니다. 잠시 후 다시 시도하세요");

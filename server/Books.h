@@ -72,7 +72,7 @@ public:
           Database::Access access = Database::Access::ReadWrite);
 
     // Operator endpoints. `host` is the host:port the till used to reach this server, `client` the
-    // address it came from (the throttle counts failures per id and address).
+    // address it came from (the throttle counts failures per id and client, by ClientAddress::Group).
     std::string Login(const QueryString& query, std::string_view host, std::string_view client);
     std::string Operation(const QueryString& query);
     std::string GetResult(const QueryString& query);

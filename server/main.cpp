@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
 
     OperatorServer server(*books, PrintLine,
                           options.simulate ? OperatorServer::Simulation::On : OperatorServer::Simulation::Off,
-                          options.downloads);
+                          options.downloads, options.trustedProxies);
     if (!options.tlsCertificate.empty() && !server.UseTls(options.tlsCertificate, options.tlsKey, error)) {
         std::fprintf(stderr, "quillon-server: cannot use the certificate \"%s\" and key \"%s\": %s\n",
                      options.tlsCertificate.c_str(), options.tlsKey.c_str(), error.c_str());

@@ -137,6 +137,44 @@ TEST_F(PersistenceTest, LoginsCostTheSameAndAreThrottledPerAddress) {
             << login.query;
 }
 
+// A client is counted as the connection cap counts it: an IPv6 host by its /64, an IPv4-mapped
+// address as IPv4, and behind a trusted proxy (127.0.0.2 here) by the address the proxy appended
+// to X-Forwarded-For; from any other address that header is ignored.
+TEST_F(PersistenceTest, LoginsAreThrottledPerClient) {
+    StartServer(":memory:", Books::Seed::Demo, "", {*ClientAddress::Parse("127.0.0.2")});
+    const std::string wrong = "0</>아이디 또는 비밀번호가 틀렸습니다", tooMany = "0</>로그인 시도가 너무 많습니다";
+    const struct {
+        std::string client; // an address handed to the books, or "from N|X-Forwarded-For" over HTTP
+        std::string id, password, reply;
+    } logins[] = {
+        {"2001:db8:1::1", "demo", "1", wrong}, {"2001:db8:1::2", "demo", "2", wrong},
+        {"2001:db8:1::3", "demo", "3", wrong}, {"2001:db8:1:0:ffff::4", "demo", "4", wrong},
+        {"2001:db8:1::5", "demo", "5", wrong}, {"2001:db8:1::6", "demo", "demo", tooMany},
+        {"2001:db8:2::1", "demo", "demo", "1</>"},
+        {"::ffff:192.0.2.1", "a", "x", wrong}, {"::ffff:192.0.2.1", "a", "x", wrong},
+        {"192.0.2.1", "a", "x", wrong},        {"192.0.2.1", "a", "x", wrong},
+        {"192.0.2.1", "a", "x", wrong},        {"::ffff:192.0.2.1", "a", "x", tooMany},
+        {"2|198.51.100.7", "b", "x", wrong},   {"2|198.51.100.7", "b", "x", wrong},
+        {"2|198.51.100.7", "b", "x", wrong},   {"2|198.51.100.7", "b", "x", wrong},
+        {"2|198.51.100.7", "b", "x", wrong},   {"2|198.51.100.8, 198.51.100.7", "b", "x", tooMany},
+        {"2|198.51.100.7, 198.51.100.8", "b", "x", wrong},
+        {"3|198.51.100.1", "c", "x", wrong},   {"3|198.51.100.2", "c", "x", wrong},
+        {"3|198.51.100.3", "c", "x", wrong},   {"3|198.51.100.4", "c", "x", wrong},
+        {"3|198.51.100.5", "c", "x", wrong},   {"3|198.51.100.6", "c", "x", tooMany},
+    };
+    for (const auto& login : logins) {
+        const std::string query = "id=" + login.id + "&password=" + login.password;
+        const std::size_t bar = login.client.find('|');
+        const std::string got =
+            bar == std::string::npos
+                ? m_books->Login(QueryString::Parse(query), "h", login.client)
+                : SimClient(m_server->Port(), static_cast<unsigned char>(std::stoi(login.client)))
+                      .Get("/android/poslogin.php?" + query, "X-Forwarded-For: " + login.client.substr(bar + 1) + "\r\n")
+                      .body;
+        EXPECT_EQ(got.substr(0, login.reply.size()), login.reply) << login.client << " " << query;
+    }
+}
+
 // Attempts count from their admission, before their outcome is known: five side by side lock the
 // address out as five in a row do. The id's attempts from every address add a growing wait,
 // bounded, that never refuses a right password.
