@@ -7,8 +7,16 @@
 #include "server/Statement.h"
 
 #include <openssl/rand.h>
+#include <sqlite3.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <stdexcept>
 #include <thread>
 
@@ -550,6 +558,33 @@ std::vector<Books::Shop> Books::Shops() {
         shops.push_back({select.Text(0), select.Text(1), select.Text(2), select.Int(3), select.Text(4),
                          select.Int(5) != 0});
     return shops;
+}
+
+void Books::CopyTo(const std::string& path) {
+    const std::string partial = path + ".partial";
+    std::remove(partial.c_str());
+    {
+        Database copy(partial);
+        // The copy is in the books' own journal mode, and as durable.
+        copy.Exec("PRAGMA synchronous=FULL;");
+        std::lock_guard lock(m_lock);
+        sqlite3_backup* backup = sqlite3_backup_init(copy.Handle(), "main", m_db.Handle(), "main");
+        if (!backup)
+            throw DatabaseError(sqlite3_errmsg(copy.Handle()));
+        // All pages in one step: one read transaction, so one snapshot of the books.
+        const int rc = sqlite3_backup_step(backup, -1);
+        sqlite3_backup_finish(backup);
+        if (rc != SQLITE_DONE)
+            throw DatabaseError(sqlite3_errstr(rc));
+    }
+    if (std::rename(partial.c_str(), path.c_str()) != 0)
+        throw DatabaseError("cannot rename the copy into place: " + std::string(std::strerror(errno)));
+    // The rename itself on the disk: the folder's entry.
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    if (const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY); fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
 }
 
 std::string Books::Outbox() {

@@ -94,6 +94,10 @@ public:
     bool ChangeShop(const std::string& id, const ShopChange& change);
     std::vector<Shop> Shops();
 
+    // Writes a consistent copy of the books to `path` (replaced only once the copy is complete and
+    // synced), in one read snapshot, beside writes of the server's. Throws DatabaseError.
+    void CopyTo(const std::string& path);
+
     // One line per message: deviceid, tel, price, rate, marktag, tab-separated.
     std::string Outbox();
     void ClearOutbox();

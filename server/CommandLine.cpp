@@ -92,6 +92,7 @@ std::string CommandLine::Usage() {
                       [--downloads DIR] [--tls-cert FILE --tls-key FILE] [--trusted-proxy ADDR]...
                       [--simulate]
        quillon-server shop add|password|set|list ... --db FILE   (quillon-server shop --help)
+       quillon-server backup --db FILE --to COPY                (quillon-server backup --help)
 
 The reference operator server for Quillon: the till's HTTP endpoints and real books in SQLite;
 with --simulate also the customer's side (/app, /sim/confirm) and faults on demand (/sim/fault).

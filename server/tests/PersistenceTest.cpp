@@ -2,6 +2,7 @@
 // (A file that cannot be used: ProcessTest.)
 #include "ServerFixture.h"
 
+#include "server/BackupCommand.h"
 #include "server/PasswordHash.h"
 #include "server/ShopCommand.h"
 
@@ -54,6 +55,35 @@ TEST_F(PersistenceTest, BooksSurviveARestart) {
     EXPECT_EQ(Post("/sim/confirm?deviceid=" + device + "&customer=010-2345-6789"), "1");
     EXPECT_EQ(Get("/android/pcposgetmilegeret.php?deviceid=" + device),
               "1</>11</>이서연</>2</>2000</>100</>12000</>600</>0");
+}
+
+// A backup taken while the server serves holds the books as they stood then, and a server
+// started on it serves the same shops and balances; what came after the backup is not in it.
+TEST_F(PersistenceTest, ABackupTakenWhileServingServesTheSameBooks) {
+    StartServer(m_db);
+    const std::string till = "deviceid=" + Login(), copy = (m_dir / "copy.db").string();
+    const auto give = [&](const std::string& price) {
+        EXPECT_EQ(Get("/android/pcposmilege.php?process=1&milege=5&price=" + price + "&" + till), "1</>1500");
+        EXPECT_EQ(Post("/sim/confirm?customer=010-2345-6789&" + till), "1");
+        return Get("/android/pcposgetmilegeret.php?" + till);
+    };
+    give("10000");
+    const struct {
+        std::vector<std::string> args;
+        int exit;
+    } runs[] = {
+        {{"--db", m_db}, 2}, {{"--db", m_db, "--to", m_db}, 2}, {{"--db", m_db + "x", "--to", copy}, 1},
+        {{"--db", m_db, "--to", copy}, 0},
+    };
+    for (const auto& run : runs) {
+        std::ostringstream said;
+        EXPECT_EQ(BackupCommand().Run(run.args, said, said), run.exit) << said.str();
+    }
+    give("20000");
+    StopServer();
+    StartServer(copy);
+    EXPECT_EQ(m_books->Shops().size(), 1u);
+    EXPECT_EQ(give("2000"), "1</>11</>이서연</>2</>2000</>100</>12000</>600</>0");
 }
 
 TEST_F(PersistenceTest, PasswordsAreStoredHashed) {

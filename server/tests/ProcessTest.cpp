@@ -115,6 +115,8 @@ TEST(ServerProcess, EndsWithAClearWord) {
          "cannot use the certificate \"/nonexistent.pem\""},
         {{"--port", "0", "--downloads", "/nonexistent-dir"}, 2, "\"/nonexistent-dir\" is not a folder"},
         {{"shop", "--help"}, 0, "Usage: quillon-server shop add"}, // the actions: PersistenceTest
+        {{"backup", "--help"}, 0, "Usage: quillon-server backup"},
+        {{"backup", "--db", "/nonexistent-dir/books.db", "--to", "x"}, 1, "no books at \"/nonexistent-dir/books.db\""},
         {{"shop", "list", "--db", "/nonexistent-dir/books.db"}, 1, "no books at \"/nonexistent-dir/books.db\""},
     };
     for (const auto& c : cases) {
