@@ -333,12 +333,9 @@ TEST_F(PersistenceTest, ShopCommandsManageTheBooksOfARunningServer) {
         std::string db, args;
         int exit;
         std::string says;
-    } others[] = {
-        {other, "list", 1, "not Quillon's books"},
-        {other, "add bakery --name x --rate 5 --coins 1", 1, "not Quillon's books"},
-        {other, "set bakery --rate 5", 1, "not Quillon's books"},
-        {rollback, "list", 0, "bakery\tx\t5\t1\t2\tnone"},
-    };
+    } others[] = {{other, "list", 1, "not Quillon's books"}, {other, "set bakery --rate 5", 1, "not Quillon's books"},
+                  {other, "add bakery --name x --rate 5 --coins 1", 1, "not Quillon's books"},
+                  {rollback, "list", 0, "bakery\tx\t5\t1\t2\tnone"}};
     for (const auto& step : others) {
         const std::string before = bytes(step.db);
         EXPECT_EQ(run(step.args, "", said, step.db), step.exit) << step.args << ": " << said;
