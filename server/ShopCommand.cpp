@@ -166,9 +166,10 @@ int ShopCommand::Run(const std::vector<std::string>& args, std::istream& in, boo
     try {
         const std::string what = action->name;
         // Every refusal is decided on the books opened read-only, so that it leaves the file as it
-        // was; only a change that goes ahead opens it for writing. A missing file is new books.
+        // was; only a change that goes ahead opens it for writing. A missing or empty file is new
+        // books (SQLite makes an empty file a database).
         std::vector<Books::Shop> shops;
-        if (std::error_code e; std::filesystem::exists(db, e))
+        if (std::error_code e; std::filesystem::exists(db, e) && std::filesystem::file_size(db, e) > 0)
             shops = Books(db, Books::Seed::None, m_hashIterations, Database::Access::ReadOnly).Shops();
         if (what == "list") {
             out << "id\tname\trate\tcoins\tversion\tpassword\n";
