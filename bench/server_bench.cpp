@@ -3,7 +3,7 @@
 // request rate and the latency of a poll (connect to last byte). Not a test: it asserts nothing.
 //
 //   quillon-server-bench [--tills 200] [--interval-ms 300] [--seconds 30] [--port P]
-//                        [--tricklers N] [--made-up-polls M] [--flood N]
+//                        [--tricklers N] [--made-up-polls M] [--flood N] [--db FILE] [--writes N]
 //
 // Under abuse: --tricklers keeps N connections open that send their request head a byte a second
 // (and connect again whenever the server cuts one) while the tills poll; --made-up-polls first
@@ -12,6 +12,11 @@
 // N trickling connections from 127.0.0.2 alone (a slowloris from one address, connecting again at
 // once whenever the server refuses or cuts one) while the tills poll from 127.0.0.3, and prints
 // how many of their polls were served.
+//
+// What the books' durability costs: --writes first sends N operations in a row from one till, each
+// a committed write (a give, then its confirmation), and prints how many a second; with --db FILE
+// the in-process server keeps its books in FILE (made anew), on the disk, where each commit waits
+// for the disk.
 //
 // Without --port it runs its own server in-process on a free loopback port (request log lines
 // off); with --port it loads a quillon-server that is already running on 127.0.0.1:P.
@@ -50,6 +55,8 @@ struct Options {
     int tricklers = 0;
     int madeUpPolls = 0;
     int flood = 0;
+    int writes = 0;
+    std::string db = ":memory:";
 };
 
 // Resident and peak memory of this process in KB, from the kernel's own accounting.
@@ -77,7 +84,8 @@ long SendMadeUpPolls(int port, int count) {
             httplib::Client client("127.0.0.1", port);
             client.set_keep_alive(true);
             for (int i = s; i < count; i += 2) {
-                const auto answer = client.Get("/android/pcposgetmilegeret.php?deviceid=made-up-" + std::to_string(i));
+                const auto answer =
+                    client.Get("/android/pcposgetmilegeret.php?deviceid=made-up-" + std::to_string(i));
                 if (!answer || answer->body.rfind("0</>", 0) != 0)
                     ++unexpected;
             }
@@ -159,7 +167,8 @@ private:
 };
 
 // One GET on a new connection, read to the end. The body, or "" on any failure.
-std::string Fetch(int port, const std::string& target, unsigned char from) {
+std::string Fetch(int port, const std::string& target, unsigned char from,
+                  const std::string& method = "GET") {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
         return {};
@@ -177,7 +186,8 @@ std::string Fetch(int port, const std::string& target, unsigned char from) {
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
         return {};
-    const std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+    const std::string request = method + " " + target +
+                                " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
                                 "\r\nConnection: close\r\n\r\n";
     if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()))
         return {};
@@ -200,6 +210,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         const std::string flag = argv[i];
         if (i + 1 >= argc)
             return false;
+        if (flag == "--db") {
+            options.db = argv[++i];
+            continue;
+        }
         const int value = std::atoi(argv[++i]);
         if (value < 0)
             return false;
@@ -217,6 +231,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.madeUpPolls = value;
         } else if (flag == "--flood") {
             options.flood = value;
+        } else if (flag == "--writes") {
+            options.writes = value;
         } else {
             return false;
         }
@@ -236,9 +252,11 @@ double Percentile(const std::vector<double>& sorted, double p) {
 int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr,
-                     "usage: quillon-server-bench [--tills N] [--interval-ms MS] [--seconds S] [--port P]\n"
-                     "                            [--tricklers N] [--made-up-polls M] [--flood N]\n");
+        std::fprintf(
+            stderr,
+            "usage: quillon-server-bench [--tills N] [--interval-ms MS] [--seconds S] [--port P]\n"
+            "                            [--tricklers N] [--made-up-polls M] [--flood N] [--db FILE]\n"
+            "                            [--writes N]\n");
         return 2;
     }
 
@@ -247,7 +265,10 @@ int main(int argc, char** argv) {
     int port = options.port;
     if (port == 0) {
         // The tills log in before the measurement; their hashes are not what it measures.
-        books = std::make_unique<Books>(":memory:", Books::Seed::Demo, 1000);
+        if (options.db != ":memory:")
+            for (const char* suffix : {"", "-wal", "-shm"})
+                std::remove((options.db + suffix).c_str());
+        books = std::make_unique<Books>(options.db, Books::Seed::Demo, 1000);
         server = std::make_unique<OperatorServer>(*books, nullptr, OperatorServer::Simulation::On);
         std::string error;
         if (!server->Bind("127.0.0.1", 0, error)) {
@@ -278,6 +299,25 @@ int main(int argc, char** argv) {
         polls.push_back("/android/pcposgetmilegeret.php?deviceid=" + device);
     }
 
+    if (options.writes > 0) {
+        // Each operation is two commits: the give opens the till's operation, the confirmation
+        // books it. The till's next give replaces the finished one.
+        const std::string device = polls.front().substr(polls.front().find('=') + 1);
+        const auto start = Clock::now();
+        long refused = 0;
+        for (int i = 0; i < options.writes; ++i) {
+            refused +=
+                Fetch(port, "/android/pcposmilege.php?deviceid=" + device + "&process=1&price=1000&milege=5",
+                      tillsFrom)
+                    .rfind("1</>", 0) != 0;
+            refused += Fetch(port, "/sim/confirm?deviceid=" + device, tillsFrom, "POST") != "1";
+        }
+        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        std::printf(
+            "writes        %d operations (%d commits) in %.2f s on %s: %.1f operations/s (%ld refused)\n",
+            options.writes, 2 * options.writes, seconds, options.db.c_str(), options.writes / seconds,
+            refused);
+    }
     if (options.madeUpPolls > 0) {
         const auto before = ResidentKb();
         const auto start = Clock::now();

@@ -1,13 +1,22 @@
 #include "server/Books.h"
 
+#include "server/ClientAddress.h"
 #include "server/Numbers.h"
 #include "server/PasswordHash.h"
 #include "server/Record.h"
 #include "server/Statement.h"
 
 #include <openssl/rand.h>
+#include <sqlite3.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <stdexcept>
 #include <thread>
 
@@ -39,6 +48,12 @@ CREATE TABLE IF NOT EXISTS outbox (
     id INTEGER PRIMARY KEY AUTOINCREMENT, device_id TEXT NOT NULL, tel TEXT NOT NULL,
     price TEXT NOT NULL, rate TEXT NOT NULL, marktag TEXT NOT NULL);
 )sql";
+
+// The throttle's time: a wall clock set back would keep its lockouts for as long again.
+std::int64_t MonotonicMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
 
 std::int64_t NowMs() {
     using namespace std::chrono;
@@ -106,17 +121,31 @@ std::string StandInHash(int iterations) {
 
 } // namespace
 
-Books::Books(const std::string& path, Seed seed, int hashIterations)
-    : m_db(path), m_hashIterations(hashIterations), m_standInHash(StandInHash(hashIterations)) {
-    CreateSchema(seed);
+Books::Books(const std::string& path, Seed seed, int hashIterations, Database::Access access)
+    : m_db(path, access), m_hashIterations(hashIterations), m_standInHash(StandInHash(hashIterations)) {
+    // Told apart before anything is written: another application's file is left as it was.
+    bool fresh = false, ours = false;
+    {
+        Statement tables(m_db, "SELECT count(*), count(*) FILTER (WHERE name = 'meta') FROM sqlite_master "
+                               "WHERE type = 'table'");
+        tables.Step();
+        fresh = tables.Int(0) == 0;
+        ours = tables.Int(1) == 1;
+    }
+    if (!fresh && !ours)
+        throw DatabaseError("not Quillon's books: the file holds other tables");
+    if (access == Database::Access::ReadOnly) {
+        if (fresh)
+            throw DatabaseError("the file holds no books");
+        return;
+    }
+    m_db.KeepDurably();
+    CreateSchema(fresh, seed);
 }
 
-void Books::CreateSchema(Seed seed) {
+void Books::CreateSchema(bool fresh, Seed seed) {
     std::lock_guard lock(m_lock);
     Database::Transaction tx(m_db);
-    Statement probe(m_db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'meta'");
-    probe.Step();
-    const bool fresh = probe.Int(0) == 0;
     m_db.Exec(kSchema);
     if (fresh) {
         m_db.Exec("INSERT INTO meta (key, value) VALUES ('schema', '1');");
@@ -188,6 +217,8 @@ std::string Books::Login(const QueryString& query, std::string_view host, std::s
     const std::string password = query.Get("password");
     if (id.empty() || password.empty())
         return Record::Refused("아이디와 비밀번호를 입력하세요");
+    if (id.size() > kMaxIdBytes)
+        return Record::Refused("아이디 또는 비밀번호가 틀렸습니다");
 
     std::string name, stored, rate, version;
     {
@@ -201,8 +232,10 @@ std::string Books::Login(const QueryString& query, std::string_view host, std::s
             version = shop.Text(3);
         }
     }
-    const std::string address(client);
-    const LoginThrottle::Decision admission = m_throttle.Admit(id, address, NowMs());
+    // Counted by the client's group, as the connection cap counts it: an IPv6 host holds its /64.
+    const auto parsed = ClientAddress::Parse(client);
+    const std::string address = parsed ? parsed->Group() : std::string(client);
+    const LoginThrottle::Decision admission = m_throttle.Admit(id, address, MonotonicMs());
     if (!admission.admitted)
         return Record::Refused("로그인 시도가 너무 많습니다. 잠시 후 다시 시도하세요");
     // This request's own thread waits; the id's guessers, spread over many addresses, wait alike.
@@ -230,6 +263,7 @@ std::string Books::Operation(const QueryString& query) {
     const auto amount = Numbers::ParseAmount(query.Get("price"));
 
     std::lock_guard lock(m_lock);
+    Database::Transaction tx(m_db);
     Device device;
     if (!FindDevice(query.Get("deviceid"), device))
         return Record::Refused(kUnknownDevice);
@@ -256,6 +290,7 @@ std::string Books::Operation(const QueryString& query) {
     open.Bind(1, device.id).Bind(2, process[0] - '0').Bind(3, *amount).Bind(4, rateText);
     open.Bind(5, rate.value_or(0)).Bind(6, NowMs());
     open.Run();
+    tx.Commit();
 
     if (process == "1")
         return Record::Accepted().Add(shop.Int(1)).Text();
@@ -290,6 +325,7 @@ std::string Books::TextMessage(const QueryString& query) {
     const std::string price = query.Get("price");
 
     std::lock_guard lock(m_lock);
+    Database::Transaction tx(m_db);
     Device device;
     if (!FindDevice(query.Get("deviceid"), device))
         return Record::Refused(kUnknownDevice);
@@ -298,7 +334,6 @@ std::string Books::TextMessage(const QueryString& query) {
     if (!Numbers::ParseAmount(price))
         return Record::Refused(kBadAmount);
 
-    Database::Transaction tx(m_db);
     Statement shop(m_db, "SELECT coins FROM shops WHERE id = ?");
     shop.Bind(1, device.shopId);
     if (!shop.Step() || shop.Int(0) <= 0)
@@ -320,6 +355,7 @@ std::string Books::TextMessage(const QueryString& query) {
 std::string Books::CancelNotice(const QueryString& query) {
     const std::string shopId = query.Get("storeidx");
     std::lock_guard lock(m_lock);
+    Database::Transaction tx(m_db);
     Statement shop(m_db, "SELECT 1 FROM shops WHERE id = ?");
     shop.Bind(1, shopId);
     if (shopId.empty() || !shop.Step())
@@ -328,11 +364,13 @@ std::string Books::CancelNotice(const QueryString& query) {
                          "device_id IN (SELECT id FROM devices WHERE shop_id = ?)");
     drop.Bind(1, shopId);
     drop.Run();
+    tx.Commit();
     return Record::Accepted().Text();
 }
 
 std::string Books::Confirm(std::string_view deviceId, std::string_view phoneText) {
     std::lock_guard lock(m_lock);
+    Database::Transaction tx(m_db);
     Device device;
     if (!FindDevice(deviceId, device))
         return Record::Refused(kUnknownDevice);
@@ -348,7 +386,6 @@ std::string Books::Confirm(std::string_view deviceId, std::string_view phoneText
     if (phone.empty() || !customer.Step())
         return Record::Refused("등록되지 않은 고객입니다");
 
-    Database::Transaction tx(m_db);
     Statement op(
         m_db, "SELECT process, amount, rate_hundredths FROM operations WHERE device_id = ? AND finished = 0");
     op.Bind(1, device.id);
@@ -521,6 +558,33 @@ std::vector<Books::Shop> Books::Shops() {
         shops.push_back({select.Text(0), select.Text(1), select.Text(2), select.Int(3), select.Text(4),
                          select.Int(5) != 0});
     return shops;
+}
+
+void Books::CopyTo(const std::string& path) {
+    const std::string partial = path + ".partial";
+    std::remove(partial.c_str());
+    {
+        Database copy(partial);
+        // The copy is in the books' own journal mode, and as durable.
+        copy.Exec("PRAGMA synchronous=FULL;");
+        std::lock_guard lock(m_lock);
+        sqlite3_backup* backup = sqlite3_backup_init(copy.Handle(), "main", m_db.Handle(), "main");
+        if (!backup)
+            throw DatabaseError(sqlite3_errmsg(copy.Handle()));
+        // All pages in one step: one read transaction, so one snapshot of the books.
+        const int rc = sqlite3_backup_step(backup, -1);
+        sqlite3_backup_finish(backup);
+        if (rc != SQLITE_DONE)
+            throw DatabaseError(sqlite3_errstr(rc));
+    }
+    if (std::rename(partial.c_str(), path.c_str()) != 0)
+        throw DatabaseError("cannot rename the copy into place: " + std::string(std::strerror(errno)));
+    // The rename itself on the disk: the folder's entry.
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    if (const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY); fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
 }
 
 std::string Books::Outbox() {

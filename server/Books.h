@@ -4,6 +4,9 @@
 // API, the record the test reads), so the HTTP layer only routes and delivers.
 //
 // Thread-safe: any request thread may call any member; one lock serialises the database.
+// Another process may write the same file (`shop set`): every member that writes begins its write
+// transaction before it reads anything, since SQLite waits out the other writer only for a
+// connection that holds no read yet, and otherwise fails at once with "database is locked".
 #pragma once
 
 #include "server/Database.h"
@@ -22,6 +25,11 @@
 class Books {
 public:
     enum class Seed { Demo, None };
+
+    // The longest shop id, in bytes: the till's id field takes 79 characters, and an ASCII id
+    // fills it. A login with a longer id is refused before the login throttle keeps anything of
+    // it, so that the throttle's memory is bounded in bytes, not only in entries.
+    static constexpr std::size_t kMaxIdBytes = 79;
 
     struct PendingOperation {
         std::string deviceId;
@@ -57,11 +65,14 @@ public:
     // schema and, with Seed::Demo, the demo shop and customers, its password hashed with
     // `hashIterations` (tests may choose fewer). A login for an unknown id checks its password
     // against a stand-in hash of the same cost, so that it costs what a known id costs.
-    // Throws DatabaseError.
-    Books(const std::string& path, Seed seed, int hashIterations = PasswordHash::kIterations);
+    // With Access::ReadOnly the file is only read (nothing is created), for the readers only.
+    // Throws DatabaseError, having changed nothing, for a database that holds tables but not
+    // these books (another application's), and with ReadOnly for one without books.
+    Books(const std::string& path, Seed seed, int hashIterations = PasswordHash::kIterations,
+          Database::Access access = Database::Access::ReadWrite);
 
     // Operator endpoints. `host` is the host:port the till used to reach this server, `client` the
-    // address it came from (the throttle counts failures per id and address).
+    // address it came from (the throttle counts failures per id and client, by ClientAddress::Group).
     std::string Login(const QueryString& query, std::string_view host, std::string_view client);
     std::string Operation(const QueryString& query);
     std::string GetResult(const QueryString& query);
@@ -83,6 +94,10 @@ public:
     bool ChangeShop(const std::string& id, const ShopChange& change);
     std::vector<Shop> Shops();
 
+    // Writes a consistent copy of the books to `path` (replaced only once the copy is complete and
+    // synced), in one read snapshot, beside writes of the server's. Throws DatabaseError.
+    void CopyTo(const std::string& path);
+
     // One line per message: deviceid, tel, price, rate, marktag, tab-separated.
     std::string Outbox();
     void ClearOutbox();
@@ -96,7 +111,7 @@ private:
         std::string shopId;
     };
 
-    void CreateSchema(Seed seed);
+    void CreateSchema(bool fresh, Seed seed);
     void SeedDemo();
     bool FindDevice(std::string_view deviceId, Device& device);
     std::string NewDeviceId();

@@ -1,5 +1,6 @@
 #include "server/BoundedHttpServer.h"
 
+#include "server/ClientAddress.h"
 #include "server/PlainStream.h"
 #include "server/Record.h"
 #include "server/TlsStream.h"
@@ -35,21 +36,14 @@ void Refuse(socket_t sock) {
     ::send(sock, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
-// The peer's address as the per-address cap counts it: an IPv4 address (an IPv4-mapped one too)
-// whole, an IPv6 one by its /64. Raw bytes: only compared, never shown.
-std::string ClientAddress(socket_t sock) {
+// The peer's client group, as the per-address cap counts it (and the login throttle too).
+std::string ClientGroup(socket_t sock) {
     sockaddr_storage peer{};
     socklen_t size = sizeof peer;
     if (::getpeername(sock, reinterpret_cast<sockaddr*>(&peer), &size) != 0)
         return {};
-    if (peer.ss_family == AF_INET) {
-        const auto& v4 = reinterpret_cast<const sockaddr_in&>(peer).sin_addr;
-        return std::string(reinterpret_cast<const char*>(&v4), sizeof v4);
-    }
-    const auto& v6 = reinterpret_cast<const sockaddr_in6&>(peer).sin6_addr;
-    if (IN6_IS_ADDR_V4MAPPED(&v6))
-        return std::string(reinterpret_cast<const char*>(v6.s6_addr) + 12, 4);
-    return std::string(reinterpret_cast<const char*>(v6.s6_addr), 8);
+    const auto client = ClientAddress::FromSocket(reinterpret_cast<const sockaddr&>(peer));
+    return client ? client->Group() : std::string();
 }
 
 } // namespace
@@ -169,7 +163,7 @@ void BoundedHttpServer::Release(const std::string& address) {
 }
 
 bool BoundedHttpServer::process_and_close_socket(socket_t sock) {
-    const std::string address = ClientAddress(sock);
+    const std::string address = ClientGroup(sock);
     bool admitted;
     {
         std::lock_guard hold(m_connectionsLock);

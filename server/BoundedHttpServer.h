@@ -102,6 +102,6 @@ private:
     // Every accepted socket until just before it is closed, refused ones included.
     std::set<socket_t> m_connections;
     std::size_t m_admitted = 0;
-    std::unordered_map<std::string, std::size_t> m_perAddress; // admitted ones, by ClientAddress()
+    std::unordered_map<std::string, std::size_t> m_perAddress; // admitted ones, by ClientAddress::Group()
     ssl_ctx_st* m_tls = nullptr; // set before listening, read-only while serving
 };

@@ -22,7 +22,8 @@ bool CommandLine::Parse(const std::vector<std::string>& args, std::string& error
             continue;
         }
         if (flag != "--host" && flag != "--port" && flag != "--db" && flag != "--seed" &&
-            flag != "--downloads" && flag != "--tls-cert" && flag != "--tls-key") {
+            flag != "--downloads" && flag != "--tls-cert" && flag != "--tls-key" &&
+            flag != "--trusted-proxy") {
             error = "unknown option: " + args[i];
             return false;
         }
@@ -52,6 +53,13 @@ bool CommandLine::Parse(const std::vector<std::string>& args, std::string& error
                 return false;
             }
             db = value;
+        } else if (flag == "--trusted-proxy") {
+            const auto proxy = ClientAddress::Parse(value);
+            if (!proxy) {
+                error = "--trusted-proxy needs an IP address, not \"" + value + "\"";
+                return false;
+            }
+            trustedProxies.push_back(*proxy);
         } else if (flag == "--downloads" || flag == "--tls-cert" || flag == "--tls-key") {
             if (value.empty()) {
                 error = flag + " needs a " + (flag == "--downloads" ? "folder" : "file");
@@ -81,8 +89,10 @@ bool CommandLine::SimulationBeyondLoopback() const {
 
 std::string CommandLine::Usage() {
     return R"(Usage: quillon-server [--host HOST] [--port PORT] [--db FILE | :memory:] [--seed demo|none]
-                      [--downloads DIR] [--tls-cert FILE --tls-key FILE] [--simulate]
+                      [--downloads DIR] [--tls-cert FILE --tls-key FILE] [--trusted-proxy ADDR]...
+                      [--simulate]
        quillon-server shop add|password|set|list ... --db FILE   (quillon-server shop --help)
+       quillon-server backup --db FILE --to COPY                (quillon-server backup --help)
 
 The reference operator server for Quillon: the till's HTTP endpoints and real books in SQLite;
 with --simulate also the customer's side (/app, /sim/confirm) and faults on demand (/sim/fault).
@@ -99,6 +109,10 @@ with --simulate also the customer's side (/app, /sim/confirm) and faults on dema
   --tls-cert FILE, --tls-key FILE
                 serve https instead of http, with this certificate chain and private key
                 (PEM); the certificate must name the host the tills use (a DNS name)
+  --trusted-proxy ADDR
+                a reverse proxy of the operator's (repeatable): for its requests the client is
+                the last address in X-Forwarded-For, which the proxy appends; from any other
+                address the header is ignored
   --simulate    serve the simulation for tests and demos: /app, /sim/* and the request log.
                 Whoever reaches the port can then confirm, change shops and hang tills: keep
                 it on loopback

@@ -1,7 +1,9 @@
 // quillon-server's command line: --host, --port, --db, --seed, --downloads, --tls-cert, --tls-key,
-// --simulate and --help, each flag
+// --trusted-proxy (repeatable), --simulate and --help, each flag
 // taking its value as the next argument or after '=' (--port=8480).
 #pragma once
+
+#include "server/ClientAddress.h"
 
 #include <string>
 #include <vector>
@@ -14,9 +16,10 @@ public:
     // "demo" or "none"; used only when the database is new. Unless given, "demo" for :memory:
     // and "none" for a file: a shop's books never start with the demo shop's known password.
     std::string seed;
-    std::string downloads; // the folder the site root offers (empty: none)
-    std::string tlsCertificate, tlsKey; // PEM files; both or neither: https instead of http
-    bool simulate = false; // serve /sim/* and /app
+    std::string downloads;                     // the folder the site root offers (empty: none)
+    std::string tlsCertificate, tlsKey;        // PEM files; both or neither: https instead of http
+    std::vector<ClientAddress> trustedProxies; // whose X-Forwarded-For names the client
+    bool simulate = false;                     // serve /sim/* and /app
     bool help = false;
 
     // Whether the simulation would be reachable from another machine.

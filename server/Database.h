@@ -15,13 +15,20 @@ public:
 
 class Database {
 public:
-    // Opens (creating when missing) the file at `path`, or a private in-memory database for
-    // ":memory:". Throws DatabaseError when the file cannot be opened or is not a database.
-    explicit Database(const std::string& path);
+    // ReadOnly never writes the file, nor creates it.
+    enum class Access { ReadWrite, ReadOnly };
+
+    // Opens (with ReadWrite creating when missing) the file at `path`, or a private in-memory
+    // database for ":memory:". Throws DatabaseError when the file cannot be opened or is not a
+    // database. Changes nothing in the file: see KeepDurably().
+    explicit Database(const std::string& path, Access access = Access::ReadWrite);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
+    // Write-ahead log, with every commit on the disk before it returns: a change the server has
+    // answered survives a crash of the process or of the machine. Switches the file to WAL for good.
+    void KeepDurably();
     // Runs one or more statements that return no rows.
     void Exec(const std::string& sql);
     std::int64_t LastInsertId() const;

@@ -7,7 +7,8 @@
 //   kDelayStepMs more per failure, up to kMaxDelayMs, before its password is checked. A guesser
 //   spread over many addresses is slowed on that id; a till's right password waits, bounded well
 //   within its 30 s exchange, and is never refused for it.
-// Thread-safe; the clock is the caller's (milliseconds), so that tests choose the moments.
+// Thread-safe; the clock is the caller's (milliseconds, monotonic), so that tests choose the
+// moments. The caller bounds the ids' length: an entry keeps its id whole.
 #pragma once
 
 #include <cstddef>

@@ -48,7 +48,8 @@ std::string BindFailure(const std::string& host, int port) {
 
 } // namespace
 
-OperatorServer::OperatorServer(Books& books, LogSink log, Simulation simulation, std::string downloads)
+OperatorServer::OperatorServer(Books& books, LogSink log, Simulation simulation, std::string downloads,
+                               std::vector<ClientAddress> trustedProxies)
     : m_http(std::make_unique<BoundedHttpServer>()), m_downloads(std::move(downloads)),
       m_delivery(m_faults, m_stopping), m_routes(books) {
     m_http->new_task_queue = [] { return new ElasticThreadPool(kMaxThreads, kKeptThreads, kIdleThreadExit); };
@@ -72,7 +73,8 @@ OperatorServer::OperatorServer(Books& books, LogSink log, Simulation simulation,
     }
     // Only the simulation serves the request log; without it nothing is kept.
     m_router = std::make_unique<Router>(*m_http, m_routes, m_delivery,
-                                        simulation == Simulation::On ? &m_requests : nullptr, std::move(log));
+                                        simulation == Simulation::On ? &m_requests : nullptr, std::move(log),
+                                        std::move(trustedProxies));
 }
 
 OperatorServer::~OperatorServer() {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "server/Books.h"
+#include "server/ClientAddress.h"
 #include "server/DownloadsPage.h"
 #include "server/FaultDelivery.h"
 #include "server/FaultTable.h"
@@ -20,6 +21,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 class BoundedHttpServer;
 class SimulationApi;
@@ -34,7 +36,9 @@ public:
     enum class Simulation { Off, On };
 
     // `downloads`: the folder the site root offers for download (empty: none, the page says so).
-    OperatorServer(Books& books, LogSink log, Simulation simulation, std::string downloads = "");
+    // `trustedProxies`: the operator's reverse proxies, whose X-Forwarded-For names the client.
+    OperatorServer(Books& books, LogSink log, Simulation simulation, std::string downloads = "",
+                   std::vector<ClientAddress> trustedProxies = {});
     ~OperatorServer();
     OperatorServer(const OperatorServer&) = delete;
     OperatorServer& operator=(const OperatorServer&) = delete;

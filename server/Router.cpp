@@ -8,6 +8,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -84,8 +85,9 @@ void Apply(const Routes::Reply& reply, httplib::Response& res) {
 } // namespace
 
 Router::Router(BoundedHttpServer& http, const Routes& routes, const FaultDelivery& faults,
-               RequestLog* requests, LogSink log)
-    : m_http(http), m_routes(routes), m_faults(faults), m_requests(requests), m_log(std::move(log)) {
+               RequestLog* requests, LogSink log, std::vector<ClientAddress> trustedProxies)
+    : m_http(http), m_routes(routes), m_faults(faults), m_requests(requests), m_log(std::move(log)),
+      m_trustedProxies(std::move(trustedProxies)) {
     m_http.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         // Never a password in the log.
         if (m_requests && !Routes::IsSimulation(req.path))
@@ -131,8 +133,12 @@ Router::Router(BoundedHttpServer& http, const Routes& routes, const FaultDeliver
         res.set_content(Record::Refused("server error: " + why), Routes::kRecordType);
     });
 
-    m_http.Get(R"(http://([^/?]+)(.*))",
-               [this](const httplib::Request& req, httplib::Response& res) { Proxy(req, res); });
+    // The proxy belongs to the simulation: its inner request comes from this host, so through it
+    // any client would count as 127.0.0.1 and take a second connection past its address's cap.
+    // Without it an absolute-form target is a path no row takes.
+    if (m_requests)
+        m_http.Get(R"(http://([^/?]+)(.*))",
+                   [this](const httplib::Request& req, httplib::Response& res) { Proxy(req, res); });
     // Every other path is looked up in the table here, not by patterns of httplib's, so that the
     // rows decide alone (the fuzz target drives the same lookup). httplib sends HEAD to Get.
     m_http.Get(kAnyPath, [this](const httplib::Request& req, httplib::Response& res) {
@@ -157,7 +163,7 @@ void Router::Answer(const Routes::Route& route, const httplib::Request& req, std
                     httplib::Response& res) const {
     const QueryString query = QueryString::FromTarget(req.target);
     const std::string host = HostOf(req);
-    Routes::Reply reply = route.answer({req.path, query, host, body, req.remote_addr});
+    Routes::Reply reply = route.answer({req.path, query, host, body, Client(req)});
     if (route.serves == Routes::Serves::Till)
         m_faults.Deliver(req.path, std::move(reply.body), res);
     else
@@ -192,11 +198,26 @@ void Router::Proxy(const httplib::Request& req, httplib::Response& res) const {
     res.set_content(answer->body, answer->get_header_value("Content-Type"));
 }
 
+std::string Router::Client(const httplib::Request& req) const {
+    const auto peer = ClientAddress::Parse(req.remote_addr);
+    if (!peer)
+        return req.remote_addr;
+    constexpr const char* kForwarded = "X-Forwarded-For";
+    const std::size_t headers = req.get_header_value_count(kForwarded);
+    if (headers > 0 &&
+        std::find(m_trustedProxies.begin(), m_trustedProxies.end(), *peer) != m_trustedProxies.end()) {
+        // The proxy appends to the last header; one it received from the client comes before.
+        if (const auto client = ClientAddress::LastForwarded(req.get_header_value(kForwarded, headers - 1)))
+            return client->Text();
+    }
+    return peer->Text();
+}
+
 void Router::WriteLog(const httplib::Request& req, const httplib::Response& res) const {
     if (!m_log)
         return;
     const std::size_t bytes = res.body.empty() ? res.content_length_ : res.body.size();
-    m_log(Timestamp() + " " + req.remote_addr + " " + req.method + " " +
+    m_log(Timestamp() + " " + Client(req) + " " + req.method + " " +
           RequestTarget::MaskPasswords(req.target) + " " + std::to_string(res.status) + " " +
           std::to_string(bytes));
 }

@@ -58,9 +58,10 @@ std::string ReadLine(std::istream& in) {
     return line;
 }
 
-// Whether a shop id may travel in a till's login URL and show in a list: no space or control byte.
+// Whether a shop id may travel in a till's login URL and show in a list: no space or control byte,
+// and no longer than a login takes.
 bool PlainId(const std::string& id) {
-    return !id.empty() && std::all_of(id.begin(), id.end(), [](char c) {
+    return !id.empty() && id.size() <= Books::kMaxIdBytes && std::all_of(id.begin(), id.end(), [](char c) {
         return static_cast<unsigned char>(c) > ' ' && c != 0x7f;
     });
 }
@@ -129,7 +130,8 @@ int ShopCommand::Run(const std::vector<std::string>& args, std::istream& in, boo
     }
 
     if (action->takesId && !PlainId(id))
-        return refuse("a shop id cannot be empty or hold a space or control character");
+        return refuse("a shop id must be 1 to " + std::to_string(Books::kMaxIdBytes) +
+                      " bytes without a space or control character");
     if (values.contains("--name") && values["--name"].empty())
         return refuse("--name cannot be empty");
     Books::ShopChange change;
@@ -162,29 +164,36 @@ int ShopCommand::Run(const std::vector<std::string>& args, std::istream& in, boo
         return kBooksUnusable;
     }
     try {
-        Books books(db, Books::Seed::None, m_hashIterations);
         const std::string what = action->name;
+        // Every refusal is decided on the books opened read-only, so that it leaves the file as it
+        // was; only a change that goes ahead opens it for writing. A missing or empty file is new
+        // books (SQLite makes an empty file a database).
+        std::vector<Books::Shop> shops;
+        if (std::error_code e; std::filesystem::exists(db, e) && std::filesystem::file_size(db, e) > 0)
+            shops = Books(db, Books::Seed::None, m_hashIterations, Database::Access::ReadOnly).Shops();
         if (what == "list") {
             out << "id\tname\trate\tcoins\tversion\tpassword\n";
-            for (const Books::Shop& shop : books.Shops())
+            for (const Books::Shop& shop : shops)
                 out << shop.id << '\t' << shop.name << '\t' << shop.rate << '\t' << shop.coins << '\t'
                     << shop.version << '\t' << (shop.hasPassword ? "set" : "none") << '\n';
             return kDone;
         }
+        const bool known =
+            std::any_of(shops.begin(), shops.end(), [&](const Books::Shop& s) { return s.id == id; });
         if (what == "add") {
             // "2" is what a till of the default build expects: it offers no upgrade.
-            if (!books.AddShop(
-                    {id, values["--name"], *change.rate, *change.coins, change.version.value_or("2")}))
+            if (known || !Books(db, Books::Seed::None, m_hashIterations)
+                              .AddShop({id, values["--name"], *change.rate, *change.coins,
+                                        change.version.value_or("2")}))
                 return refuse("there is a shop \"" + id + "\" already");
             out << "shop " << id << " added; set its password with: quillon-server shop password " << id
                 << " --db " << db << "\n";
             return kDone;
         }
-        const auto shops = books.Shops();
-        if (std::none_of(shops.begin(), shops.end(), [&](const Books::Shop& s) { return s.id == id; }))
+        if (!known)
             return refuse("no shop \"" + id + "\"");
         if (what == "set") {
-            if (!books.ChangeShop(id, change))
+            if (!Books(db, Books::Seed::None, m_hashIterations).ChangeShop(id, change))
                 return refuse("no shop \"" + id + "\"");
             out << "shop " << id << " changed\n";
             return kDone;
@@ -192,7 +201,7 @@ int ShopCommand::Run(const std::vector<std::string>& args, std::istream& in, boo
         const std::string password = ReadPassword(id, in, terminal, err);
         if (password.empty())
             return refuse("no password set: it cannot be empty");
-        if (!books.SetPassword(id, password))
+        if (!Books(db, Books::Seed::None, m_hashIterations).SetPassword(id, password))
             return refuse("no shop \"" + id + "\"");
         out << "password of shop " << id << " set\n";
         return kDone;

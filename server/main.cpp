@@ -1,4 +1,6 @@
-// quillon-server: parses the command line, opens the books, serves until SIGINT or SIGTERM.
+// quillon-server: parses the command line, opens the books, serves until SIGINT or SIGTERM; or runs
+// one of the operator's commands on the books (shop, backup).
+#include "server/BackupCommand.h"
 #include "server/Books.h"
 #include "server/CommandLine.h"
 #include "server/OperatorServer.h"
@@ -38,6 +40,14 @@ int main(int argc, char** argv) {
         }
         return ShopCommand().Run(args, std::cin, ::isatty(STDIN_FILENO) == 1, std::cout, std::cerr);
     }
+    if (argc > 1 && std::string(argv[1]) == "backup") {
+        const std::vector<std::string> args(argv + 2, argv + argc);
+        if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+            std::cout << BackupCommand::Usage();
+            return 0;
+        }
+        return BackupCommand().Run(args, std::cout, std::cerr);
+    }
     CommandLine options;
     std::string error;
     if (!options.Parse(std::vector<std::string>(argv + 1, argv + argc), error)) {
@@ -75,7 +85,7 @@ int main(int argc, char** argv) {
 
     OperatorServer server(*books, PrintLine,
                           options.simulate ? OperatorServer::Simulation::On : OperatorServer::Simulation::Off,
-                          options.downloads);
+                          options.downloads, options.trustedProxies);
     if (!options.tlsCertificate.empty() && !server.UseTls(options.tlsCertificate, options.tlsKey, error)) {
         std::fprintf(stderr, "quillon-server: cannot use the certificate \"%s\" and key \"%s\": %s\n",
                      options.tlsCertificate.c_str(), options.tlsKey.c_str(), error.c_str());

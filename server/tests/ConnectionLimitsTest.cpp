@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -108,4 +111,39 @@ TEST_F(ConnectionLimitsTest, ConnectionsPastEitherCapAreRefusedAtOnceAndTheOther
     const SimConnection again(m_port, 2); // the held connection has ended: its address has room again
     again.Send(kRequest);
     EXPECT_EQ(Answers(again), 1);
+}
+
+// The same caps on a TLS port, where a refusal is no 503 (plain text would be garbage to a TLS
+// client): past a cap a connection closes at once without a byte, while the held ones still wait
+// for their handshakes; a handshake that does not end within the deadline ends its connection
+// without a byte too.
+class ConnectionLimitsTlsTest : public ConnectionLimitsTest {
+protected:
+    void SetUp() override {
+        const std::string pem = "/tmp/quillon-limits-" + std::to_string(getpid());
+        ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=localhost -keyout " +
+                               pem + ".key -out " + pem + ".pem 2>/dev/null").c_str()), 0);
+        std::string error;
+        EXPECT_TRUE(m_http.UseTls(pem + ".pem", pem + ".key", error)) << error;
+        std::remove((pem + ".pem").c_str());
+        std::remove((pem + ".key").c_str());
+        ConnectionLimitsTest::SetUp();
+    }
+};
+
+TEST_F(ConnectionLimitsTlsTest, PastACapOrItsDeadlineAConnectionClosesWithoutAByte) {
+    std::vector<std::unique_ptr<SimConnection>> held;
+    for (const unsigned char from : {2, 2, 3})
+        held.push_back(std::make_unique<SimConnection>(m_port, from));
+    ASSERT_TRUE(WaitUntil(3000, [&] { return m_http.OpenConnections() == held.size(); }));
+    for (const unsigned char from : {2, 4}) { // past 127.0.0.2's cap, past the server's
+        const SimReply refused = SimConnection(m_port, from).Receive(kPatience, true);
+        EXPECT_TRUE(refused.closed && refused.head.empty() && refused.body.empty()) << int(from) << refused.head;
+        EXPECT_EQ(m_http.OpenConnections(), held.size()) << "refused before the held ones' deadline";
+    }
+    for (const auto& client : held) { // a ClientHello that begins and never ends
+        client->Send("\x16\x03\x01");
+        const SimReply late = client->Receive(kPatience, true);
+        EXPECT_TRUE(late.closed && late.head.empty() && late.body.empty());
+    }
 }

@@ -54,14 +54,20 @@ TEST_F(FaultTest, HangAndRefuseSendNotAByteButTheBooksStillWork) {
     EXPECT_EQ(Fields(Get(poll)).at(4), "4000");
 }
 
+// A hung answer, and a request head that has not ended (read within its 4 s deadline): Stop()
+// ends both long before their own limits would.
 TEST_F(FaultTest, StopEndsHungConnections) {
     ASSERT_TRUE(Arm("/android/pcposgetmilegeret.php", "hang"));
     auto hung = std::async(std::launch::async, [&] { return http().Get(poll, "", 20s); });
+    const SimConnection unfinished(m_server->Port());
+    unfinished.Send("GET /sim/echo HTTP/1.1\r\n");
     ASSERT_TRUE(AwaitLogged(poll));
+    auto cut = std::async(std::launch::async, [&] { return unfinished.Receive(2s, true); });
     StopServer(); // returns only once every request thread has ended
-    const auto reply = hung.get();
-    EXPECT_TRUE(reply.closed);
-    EXPECT_EQ(reply.head, "");
+    for (const SimReply& reply : {hung.get(), cut.get()}) {
+        EXPECT_TRUE(reply.closed);
+        EXPECT_EQ(reply.head, "");
+    }
 }
 
 TEST_F(FaultTest, ResetCutsTheBodyAfterNBytes) {

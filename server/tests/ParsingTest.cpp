@@ -1,4 +1,5 @@
 // The text rules under every endpoint: query decoding, numbers, reply records, flags, masking.
+#include "server/ClientAddress.h"
 #include "server/CommandLine.h"
 #include "server/Numbers.h"
 #include "server/OperatorServer.h"
@@ -128,19 +129,54 @@ TEST(CommandLine, Flags) {
         EXPECT_EQ(parsed.seed, seed) << (args.empty() ? "no flags" : args[1]);
         EXPECT_FALSE(parsed.simulate);
     }
-    ASSERT_TRUE(line.Parse({"--simulate", "--tls-cert=c.pem", "--tls-key", "k.pem"}, error)) << error;
+    ASSERT_TRUE(line.Parse({"--simulate", "--tls-cert=c.pem", "--tls-key", "k.pem", "--trusted-proxy", "127.0.0.1",
+                            "--trusted-proxy=::1"},
+                           error)) << error;
     EXPECT_TRUE(line.simulate);
+    EXPECT_EQ(line.trustedProxies.size(), 2u);
     EXPECT_EQ(line.tlsCertificate + " " + line.tlsKey, "c.pem k.pem");
     const std::vector<std::vector<std::string>> refused = {
         {"--port", "65536"}, {"--port", "-1"}, {"--port", "80a"}, {"--port"},   {"--port="},     {"--seed", "full"},
         {"--db="},           {"--host", ""},   {"--verbose"},     {"8480"},     {"--help=yes"}, {"--simulate=yes"},
         {"--downloads"},     {"--downloads="},  {"--tls-cert", "c.pem"}, {"--tls-key", "k.pem"},
+        {"--trusted-proxy", "proxy.example"}, {"--trusted-proxy", "127.0.0.1/8"},
     };
     for (const auto& args : refused) {
         CommandLine bad;
         error.clear();
         EXPECT_FALSE(bad.Parse(args, error)) << args[0];
         EXPECT_FALSE(error.empty()) << args[0];
+    }
+}
+
+// One client per IPv4 address (mapped or not) and per IPv6 /64; a forwarded-for value gives its
+// last element only, whatever the client wrote before it.
+TEST(ClientAddress, GroupsAndForwardedClients) {
+    struct Case {
+        const char* text;
+        const char* shown;
+        const char* group; // "" for refused
+    } cases[] = {
+        {"192.0.2.1", "192.0.2.1", "192.0.2.1"}, {"::ffff:192.0.2.1", "192.0.2.1", "192.0.2.1"},
+        {"2001:db8:1::1", "2001:db8:1::1", "2001:db8:1::/64"}, {"::1", "::1", "::/64"},
+        {"2001:db8:1:0:ffff:1:2:3", "2001:db8:1:0:ffff:1:2:3", "2001:db8:1::/64"},
+        {"2001:db8:1:2::1", "2001:db8:1:2::1", "2001:db8:1:2::/64"},
+        {"192.0.2.1:80", "", ""}, {"[::1]", "", ""}, {"fe80::1%lo", "", ""}, {" 192.0.2.1", "", ""},
+        {"host.example", "", ""}, {"", "", ""}, {"1.2.3.4.5", "", ""},
+    };
+    for (const auto& c : cases) {
+        const auto client = ClientAddress::Parse(c.text);
+        EXPECT_EQ(client ? client->Text() + " " + client->Group() : "",
+                  *c.group ? std::string(c.shown) + " " + c.group : "") << c.text;
+    }
+    const std::pair<const char*, const char*> forwarded[] = {
+        {"198.51.100.7", "198.51.100.7"}, {"203.0.113.9, 198.51.100.7", "198.51.100.7"},
+        {"198.51.100.7,2001:db8::5", "2001:db8::5"}, {"198.51.100.7, \t", ""}, {"198.51.100.7, unknown", ""},
+        {"", ""},
+    };
+    for (const auto& [header, client] : forwarded) {
+        const auto last = ClientAddress::LastForwarded(header);
+        EXPECT_EQ(last ? last->Text() : "", client) << header;
     }
 }
 

@@ -2,6 +2,7 @@
 // (A file that cannot be used: ProcessTest.)
 #include "ServerFixture.h"
 
+#include "server/BackupCommand.h"
 #include "server/PasswordHash.h"
 #include "server/ShopCommand.h"
 
@@ -9,7 +10,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -54,6 +57,35 @@ TEST_F(PersistenceTest, BooksSurviveARestart) {
               "1</>11</>이서연</>2</>2000</>100</>12000</>600</>0");
 }
 
+// A backup taken while the server serves holds the books as they stood then, and a server
+// started on it serves the same shops and balances; what came after the backup is not in it.
+TEST_F(PersistenceTest, ABackupTakenWhileServingServesTheSameBooks) {
+    StartServer(m_db);
+    const std::string till = "deviceid=" + Login(), copy = (m_dir / "copy.db").string();
+    const auto give = [&](const std::string& price) {
+        EXPECT_EQ(Get("/android/pcposmilege.php?process=1&milege=5&price=" + price + "&" + till), "1</>1500");
+        EXPECT_EQ(Post("/sim/confirm?customer=010-2345-6789&" + till), "1");
+        return Get("/android/pcposgetmilegeret.php?" + till);
+    };
+    give("10000");
+    const struct {
+        std::vector<std::string> args;
+        int exit;
+    } runs[] = {
+        {{"--db", m_db}, 2}, {{"--db", m_db, "--to", m_db}, 2}, {{"--db", m_db + "x", "--to", copy}, 1},
+        {{"--db", m_db, "--to", copy}, 0},
+    };
+    for (const auto& run : runs) {
+        std::ostringstream said;
+        EXPECT_EQ(BackupCommand().Run(run.args, said, said), run.exit) << said.str();
+    }
+    give("20000");
+    StopServer();
+    StartServer(copy);
+    EXPECT_EQ(m_books->Shops().size(), 1u);
+    EXPECT_EQ(give("2000"), "1</>11</>이서연</>2</>2000</>100</>12000</>600</>0");
+}
+
 TEST_F(PersistenceTest, PasswordsAreStoredHashed) {
     StartServer(m_db);
     StopServer();
@@ -69,6 +101,38 @@ TEST_F(PersistenceTest, PasswordsAreStoredHashed) {
     EXPECT_NE(stored, "demo");
     EXPECT_EQ(stored.find("demo"), std::string::npos);
     EXPECT_TRUE(PasswordHash::Verify("demo", stored));
+}
+
+// Every write waits for a writer of another process on the same file (`shop set`, here a
+// connection of the test's that holds the write lock for 300 ms) instead of failing at once.
+TEST_F(PersistenceTest, WritesWaitForAnotherWriterOfTheFile) {
+    StartServer(m_db);
+    const std::string till = "deviceid=" + Login();
+    const std::pair<std::string, std::string> writes[] = {
+        {"GET /android/pcposmilege.php?process=1&price=1000&milege=5&" + till, "1</>1500"},
+        {"POST /sim/confirm?" + till, "1"},
+        {"GET /android/deleteposdata.php?" + till, "1"},
+        {"GET /android/pcposmilege.php?process=2&price=50&" + till, "1"},
+        {"GET /android/processcancel.php?storeidx=demo", "1"},
+        {"GET /sms_client_v10/pctelmilege.php?price=1000&tel=010&marktag=1&" + till, "1"},
+        {"GET /android/poslogin.php?id=demo&password=demo", "1</>T"},
+        {"POST /sim/shop?id=demo&coins=5", "1"},
+    };
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(m_db.c_str(), &other), SQLITE_OK);
+    for (const auto& [request, reply] : writes) {
+        ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; UPDATE meta SET value = value;", nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        std::thread commit([other] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            sqlite3_exec(other, "COMMIT;", nullptr, nullptr, nullptr);
+        });
+        const std::string target = request.substr(request.find(' ') + 1);
+        const std::string got = request.starts_with("GET") ? Get(target) : Post(target);
+        commit.join();
+        EXPECT_EQ(got.substr(0, reply.size()), reply) << request << ": " << got;
+    }
+    sqlite3_close(other);
 }
 
 // A login costs one hash of the books' cost whether the id is known or not, and five failures
@@ -94,10 +158,51 @@ TEST_F(PersistenceTest, LoginsCostTheSameAndAreThrottledPerAddress) {
         {true, "id=demo&password=3", {hash, "0"}},     {true, "id=demo&password=4", {hash, "0"}},
         {true, "id=demo&password=5", {hash, "0"}},     {true, "id=demo&password=demo", {0, "0"}},
         {false, "id=demo&password=demo", {hash, "1"}}, {true, "id=other&password=x", {hash, "0"}},
+        // an id longer than 79 bytes is no shop's: refused before the throttle or the hash
+        {false, "id=" + std::string(79, 'x') + "&password=x", {hash, "0"}},
+        {false, "id=" + std::string(80, 'x') + "&password=x", {0, "0"}},
     };
     for (const auto& login : logins)
         EXPECT_EQ(cost(login.fromGuesser ? guesser : http(), login.query), login.costAndResult)
             << login.query;
+}
+
+// A client is counted as the connection cap counts it: an IPv6 host by its /64, an IPv4-mapped
+// address as IPv4, and behind a trusted proxy (127.0.0.2 here) by the address the proxy appended
+// to X-Forwarded-For; from any other address that header is ignored.
+TEST_F(PersistenceTest, LoginsAreThrottledPerClient) {
+    StartServer(":memory:", Books::Seed::Demo, "", {*ClientAddress::Parse("127.0.0.2")});
+    const std::string wrong = "0</>아이디 또는 비밀번호가 틀렸습니다", tooMany = "0</>로그인 시도가 너무 많습니다";
+    const struct {
+        std::string client; // an address handed to the books, or "from N|X-Forwarded-For" over HTTP
+        std::string id, password, reply;
+    } logins[] = {
+        {"2001:db8:1::1", "demo", "1", wrong}, {"2001:db8:1::2", "demo", "2", wrong},
+        {"2001:db8:1::3", "demo", "3", wrong}, {"2001:db8:1:0:ffff::4", "demo", "4", wrong},
+        {"2001:db8:1::5", "demo", "5", wrong}, {"2001:db8:1::6", "demo", "demo", tooMany},
+        {"2001:db8:2::1", "demo", "demo", "1</>"},
+        {"::ffff:192.0.2.1", "a", "x", wrong}, {"::ffff:192.0.2.1", "a", "x", wrong},
+        {"192.0.2.1", "a", "x", wrong},        {"192.0.2.1", "a", "x", wrong},
+        {"192.0.2.1", "a", "x", wrong},        {"::ffff:192.0.2.1", "a", "x", tooMany},
+        {"2|198.51.100.7", "b", "x", wrong},   {"2|198.51.100.7", "b", "x", wrong},
+        {"2|198.51.100.7", "b", "x", wrong},   {"2|198.51.100.7", "b", "x", wrong},
+        {"2|198.51.100.7", "b", "x", wrong},   {"2|198.51.100.8, 198.51.100.7", "b", "x", tooMany},
+        {"2|198.51.100.7, 198.51.100.8", "b", "x", wrong},
+        {"3|198.51.100.1", "c", "x", wrong},   {"3|198.51.100.2", "c", "x", wrong},
+        {"3|198.51.100.3", "c", "x", wrong},   {"3|198.51.100.4", "c", "x", wrong},
+        {"3|198.51.100.5", "c", "x", wrong},   {"3|198.51.100.6", "c", "x", tooMany},
+    };
+    for (const auto& login : logins) {
+        const std::string query = "id=" + login.id + "&password=" + login.password;
+        const std::size_t bar = login.client.find('|');
+        const std::string got =
+            bar == std::string::npos
+                ? m_books->Login(QueryString::Parse(query), "h", login.client)
+                : SimClient(m_server->Port(), static_cast<unsigned char>(std::stoi(login.client)))
+                      .Get("/android/poslogin.php?" + query, "X-Forwarded-For: " + login.client.substr(bar + 1) + "\r\n")
+                      .body;
+        EXPECT_EQ(got.substr(0, login.reply.size()), login.reply) << login.client << " " << query;
+    }
 }
 
 // Attempts count from their admission, before their outcome is known: five side by side lock the
@@ -151,8 +256,9 @@ TEST(LoginThrottle, RefusesAnAddressAfterFiveFailuresAndSlowsTheIdEverywhere) {
 TEST_F(PersistenceTest, ShopCommandsManageTheBooksOfARunningServer) {
     StartServer(m_db, Books::Seed::None);
     EXPECT_TRUE(m_books->Customers().empty());
-    const auto run = [&](const std::string& words, const std::string& input, std::string& said) {
-        std::vector<std::string> args{"--db", m_db};
+    const auto run = [&](const std::string& words, const std::string& input, std::string& said,
+                         const std::string& db = "") {
+        std::vector<std::string> args{"--db", db.empty() ? m_db : db};
         for (std::istringstream split(words); split >> said;)
             args.insert(args.end() - 2, said);
         std::istringstream in(input);
@@ -182,6 +288,7 @@ TEST_F(PersistenceTest, ShopCommandsManageTheBooksOfARunningServer) {
          "fe --name x --rate 5 --coins 1",
          "", 2, "shop id"},
         {"add cafe --name x --rate 5", "", 2, "needs --coins"},
+        {"add " + std::string(80, 'c') + " --name x --rate 5 --coins 1", "", 2, "shop id"},
         {"add cafe --name x --rate 5 --coins 1 --password p", "", 2, "no --password"},
         {"password nobody", "secret\n", 2, "no shop \"nobody\""},
         {"password bakery", "\n", 2, "empty"},
@@ -194,15 +301,50 @@ TEST_F(PersistenceTest, ShopCommandsManageTheBooksOfARunningServer) {
         {"set bakery --rate 5 --coins 7 --version 3", "", 0, "bakery\t한빛\t5\t7\t3\tset\n"},
         {"remove bakery", "", 2, "unknown action"},
     };
+    // The file and its write-ahead log, byte for byte.
+    const auto bytes = [](const std::string& db) {
+        std::ostringstream all;
+        for (const std::string& name : {db, db + "-wal"})
+            all << std::ifstream(name, std::ios::binary).rdbuf() << '|';
+        return all.str();
+    };
     for (const auto& step : steps) {
-        const std::string before = list();
+        const std::string before = bytes(m_db);
         std::string said;
         EXPECT_EQ(run(step.args, step.input, said), step.exit) << step.args << ": " << said;
         EXPECT_EQ(step.exit == 0 ? list() == step.says
-                                 : said.find(step.says) != std::string::npos && list() == before,
+                                 : said.find(step.says) != std::string::npos && bytes(m_db) == before,
                   true)
             << step.args << ": " << said;
     }
+    // Another application's database is refused and left alone, and so are books that another
+    // program switched back to a rollback journal when they are only listed.
+    const std::string other = (m_dir / "other.db").string(), rollback = (m_dir / "rollback.db").string();
+    std::string said;
+    ASSERT_EQ(run("add bakery --name x --rate 5 --coins 1", "", said, rollback), 0);
+    for (const auto& [db, sql] : {std::pair{other, "CREATE TABLE notes (x); INSERT INTO notes VALUES (1);"},
+                                  std::pair{rollback, "PRAGMA journal_mode=DELETE;"}}) {
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(db.c_str(), &raw), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(raw, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(raw);
+    }
+    const struct {
+        std::string db, args;
+        int exit;
+        std::string says;
+    } others[] = {{other, "list", 1, "not Quillon's books"}, {other, "set bakery --rate 5", 1, "not Quillon's books"},
+                  {other, "add bakery --name x --rate 5 --coins 1", 1, "not Quillon's books"},
+                  {rollback, "list", 0, "bakery\tx\t5\t1\t2\tnone"}};
+    for (const auto& step : others) {
+        const std::string before = bytes(step.db);
+        EXPECT_EQ(run(step.args, "", said, step.db), step.exit) << step.args << ": " << said;
+        EXPECT_NE(said.find(step.says), std::string::npos) << step.args << ": " << said;
+        EXPECT_EQ(bytes(step.db), before) << step.args;
+    }
+    const std::string foreign = bytes(other);
+    EXPECT_THROW(Books(other, Books::Seed::Demo, kTestHashIterations), DatabaseError) << "a server refuses it";
+    EXPECT_EQ(bytes(other), foreign);
     const auto login = Fields(Get("/android/poslogin.php?id=bakery&password=s3cret"));
     ASSERT_EQ(login.at(0), "1");
     EXPECT_EQ(login.at(7), "3") << "the version the command announced";

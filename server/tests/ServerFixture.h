@@ -21,7 +21,8 @@ protected:
     void TearDown() override { StopServer(); }
 
 public:
-    void StartServer(const std::string& db, Books::Seed seed = Books::Seed::Demo, const std::string& downloads = "");
+    void StartServer(const std::string& db, Books::Seed seed = Books::Seed::Demo, const std::string& downloads = "",
+                     std::vector<ClientAddress> trustedProxies = {});
     void StopServer();
 
     // A fresh device id from a demo login.

@@ -3,10 +3,12 @@
 // the server's own Routes table, with the simulation's and the downloads' rows, reached by the
 // target's path: the books' endpoints (their number parsing included), the simulation's API with
 // its fault table, and the site's downloads. The target's `body` parameter stands for a POST's body.
+// The whole input also stands for an X-Forwarded-For value, whose client goes to the login.
 // The whole input is one target. In it, "deviceid=@" stands for a till the books know, so that
 // the fuzzer reaches past the unknown-device refusal. Each property holds for any input; the
 // first that does not aborts.
 #include "server/Books.h"
+#include "server/ClientAddress.h"
 #include "server/DownloadsPage.h"
 #include "server/FaultTable.h"
 #include "server/Numbers.h"
@@ -119,6 +121,18 @@ void CheckAbsoluteForm(const std::string& target) {
             "the parts are the target as written");
 }
 
+// The client a trusted proxy names: an address that reads back as itself, in a group of its own
+// kind; the login the books answer for it is a record.
+void CheckForwarded(Fixture::Server& server, const std::string& header) {
+    const auto client = ClientAddress::LastForwarded(header);
+    if (!client)
+        return;
+    Require(ClientAddress::Parse(client->Text()) == client, "a forwarded client reads back as itself");
+    const std::string group = client->Group();
+    Require(ClientAddress::Parse(group.substr(0, group.find('/'))).has_value(), "a group is an address");
+    RequireRecord(server.books.Login(QueryString::Parse("id=demo&password=x"), "h", client->Text()));
+}
+
 void CheckNumbers(const QueryString& query) {
     for (const auto& [key, value] : query.Items()) {
         if (const auto amount = Numbers::ParseAmount(value)) {
@@ -165,6 +179,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckAbsoluteForm(target);
 
     Fixture::Server& server = fixture.server(); // fresh books when due, and the device "@" stands for
+    CheckForwarded(server, target);
     for (std::size_t at = target.find("deviceid=@"); at != std::string::npos;
          at = target.find("deviceid=@", at + 1))
         target.replace(at + 9, 1, fixture.device());
