@@ -18,12 +18,14 @@
 // cancels the call the way WinInet documents as safe: it closes the request's handle from within
 // the notice for that very handle. Windows then fails the send, and the thread ends and frees the
 // connection at once. Should WinInet still go on towards the write (the "sending" notice comes
-// after the cancel), the transfer parks there for good, so the request is never written.
+// after the cancel), the transfer parks there for good, so the request is never written. A
+// transfer given up between the two notices (an https handshake, a proxy's CONNECT) meets the gate
+// only at "sending", and parks there on Windows too.
 // Wine's WinInet does exactly that (measured with Wine 8.0): it ignores the close and writes, so
 // under Wine every transfer given up on at the gate stays parked with one idle thread and one
 // silent connection until the program ends. That comes only of a connect answered after its limit
-// or of a close during a connect; the connection limit per server is raised above what such
-// transfers hold, so the next exchange always finds a connection free.
+// or of a close during a connect; the connection limits per server and per proxy are raised above
+// what such transfers hold, so the next exchange always finds a connection free.
 #include "framework/Internet.h"
 
 #include "framework/InternetShared.h"
@@ -300,12 +302,16 @@ DWORD ConnectionLimit(DWORD option) {
     return InternetQueryOptionW(nullptr, option, &limit, &size) ? limit : 0;
 }
 
-constexpr DWORD kLimitOptions[] = {INTERNET_OPTION_MAX_CONNS_PER_SERVER, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER};
+// Per HTTP/1.1 server, per HTTP/1.0 server, and per proxy: a till behind the system's proxy holds
+// all its connections to that one proxy, whatever the server.
+constexpr DWORD kLimitOptions[] = {INTERNET_OPTION_MAX_CONNS_PER_SERVER,
+                                   INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER,
+                                   INTERNET_OPTION_MAX_CONNS_PER_PROXY};
 
 // Windows lets a process hold a few connections per server (6 on a broadband line since IE 8, 2
-// on a dial-up one) and makes a request beyond them wait. A connection held by a transfer given up
-// on counts against that, so each exchange first lifts the limits above what such transfers may
-// hold, one connection each, by the broadband number; it never lowers them.
+// on a dial-up one) and per proxy (4) and makes a request beyond them wait. A connection held by a
+// transfer given up on counts against that, so each exchange first lifts the limits above what
+// such transfers may hold, one connection each, by the broadband number; it never lowers them.
 void KeepConnectionsFree() {
     constexpr unsigned long kFree = 6;
     static std::mutex lock; // two exchanges at once must not write a lower figure over a higher one
