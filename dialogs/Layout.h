@@ -3,9 +3,13 @@
 // places down on their own (tests/support/Till.h), so that a wrong number here fails them.
 #pragma once
 
+#include "framework/Types.h"
+
 // Left and top inside, right and bottom outside, as HitImageButton tests them.
 struct SkinRect {
     int left, top, right, bottom;
+    // The dialogs hold their button rectangles as CRect.
+    CRect ToCRect() const { return CRect(left, top, right, bottom); }
 };
 
 inline constexpr SkinRect kLoginButtonRect{158, 382, 446, 424};
