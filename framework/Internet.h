@@ -4,10 +4,10 @@
 // body to its end) happens inside OpenURL and ends within the limits below whatever the server
 // does; the file object then hands out the collected body and the final HTTP status (the caller
 // judges it). Nothing is cached; redirects are followed, never from https to http: libcurl at
-// most 5 (kMaxRedirects), WinInet as many as WinInet itself allows (it has no option for a
-// limit). Every GET has a connection of its own, closed after it (a request is never sent twice).
-// WinInet takes the system's proxy setting when the session asks for INTERNET_OPEN_TYPE_PRECONFIG;
-// libcurl (native tests only) never uses a proxy.
+// most 5 (kMaxRedirects), WinInet as WinInet itself decides (no limit is set there). Every GET
+// has a connection of its own, closed after it (a request is never sent twice). WinInet takes the
+// system's proxy setting when the session asks for INTERNET_OPEN_TYPE_PRECONFIG; libcurl (native
+// tests only) never uses a proxy.
 //
 // A request that its caller has given up on (a limit ran out, or the session's give-up check
 // turned) is never written afterwards, even when the connection comes up late. OpenURL returns at
