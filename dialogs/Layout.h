@@ -1,11 +1,15 @@
 // Where the skinned dialogs' image buttons and painted lines lie, in client coordinates of their
-// 600 x 600 skins: the artwork fixes them, the dialogs and the tests that click and read them share
-// them.
+// 600 x 600 skins: the artwork fixes them and the dialogs share them. The tests write the same
+// places down on their own (tests/support/Till.h), so that a wrong number here fails them.
 #pragma once
+
+#include "framework/Types.h"
 
 // Left and top inside, right and bottom outside, as HitImageButton tests them.
 struct SkinRect {
     int left, top, right, bottom;
+    // The dialogs hold their button rectangles as CRect.
+    CRect ToCRect() const { return CRect(left, top, right, bottom); }
 };
 
 inline constexpr SkinRect kLoginButtonRect{158, 382, 446, 424};

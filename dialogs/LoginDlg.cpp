@@ -41,8 +41,7 @@ BOOL CLoginDlg::OnInitDialog() {
     CenterWindow();
     ::ShowWindow(GetDlgItem(IDOK), SW_HIDE);
     ::ShowWindow(GetDlgItem(IDCANCEL), SW_HIDE);
-    m_loginRect.SetRect(kLoginButtonRect.left, kLoginButtonRect.top, kLoginButtonRect.right,
-                        kLoginButtonRect.bottom);
+    m_loginRect = kLoginButtonRect.ToCRect();
     return TRUE;
 }
 

@@ -3,17 +3,13 @@
 #include "net/Endpoints.h"
 #include "net/Request.h"
 #include "net/SharedState.h"
-#include "net/Text.h"
-#include "net/UrlFormat.h"
 
 LoginResult SendLogin(const char16_t* id, const char16_t* password) {
     char16_t url[kLoginUrlCapacity] = {};
     if (!FormatLoginUrl(url, id, password))
         return LoginResult::TooLong;
-    auto exchange = LockExchange();
-    quillon::CopyText(g_requestUrl, url);
     ReplyRecord reply;
-    SendRequest(exchange, reply, Commit::Nowhere); // the decision rests on the reply's fields alone
+    SendUrl(url, reply, Commit::Nowhere); // the decision rests on the reply's fields alone
     if (!IsLoginAccepted(reply))
         return LoginResult::Rejected;
     StoreLoginFields(reply);

@@ -1,5 +1,5 @@
 // The texts of the program's message boxes and notices, in one place for the dialogs that show
-// them and the tests that read them back.
+// them. (The tests write them down on their own, so that a wrong word here fails them.)
 #pragma once
 
 inline constexpr wchar_t kLoginRejected[] = L"not correct id and password";

@@ -49,11 +49,9 @@ BOOL CPosDlg::OnInitDialog() {
     for (int id : {IDC_GIVE_BUTTON, IDC_PAY_BUTTON, IDC_CANCEL_MILEAGE_BUTTON, IDC_EXIT_BUTTON})
         ::ShowWindow(GetDlgItem(id), SW_HIDE);
 
-    m_giveRect.SetRect(kGiveButtonRect.left, kGiveButtonRect.top, kGiveButtonRect.right,
-                       kGiveButtonRect.bottom);
-    m_payRect.SetRect(kPayButtonRect.left, kPayButtonRect.top, kPayButtonRect.right, kPayButtonRect.bottom);
-    m_cancelRect.SetRect(kCancelButtonRect.left, kCancelButtonRect.top, kCancelButtonRect.right,
-                         kCancelButtonRect.bottom);
+    m_giveRect = kGiveButtonRect.ToCRect();
+    m_payRect = kPayButtonRect.ToCRect();
+    m_cancelRect = kCancelButtonRect.ToCRect();
 
     ApplySizingRule(*this);
     return TRUE;

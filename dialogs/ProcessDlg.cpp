@@ -42,8 +42,7 @@ BOOL CProcessDlg::OnInitDialog() {
     CDialog::OnInitDialog();
     ::ShowWindow(GetDlgItem(IDOK), SW_HIDE);
     ApplySizingRule(*this);
-    m_sendRect.SetRect(kSendButtonRect.left, kSendButtonRect.top, kSendButtonRect.right,
-                       kSendButtonRect.bottom);
+    m_sendRect = kSendButtonRect.ToCRect();
 
     m_bmpWaiting.LoadBitmap(IDB_WAITING);
     m_bmpSendButton.LoadBitmap(IDB_SEND_BUTTON);

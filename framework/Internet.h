@@ -3,18 +3,26 @@
 // over libcurl, and both behave alike: the whole exchange (connect, request, status line, headers,
 // body to its end) happens inside OpenURL and ends within the limits below whatever the server
 // does; the file object then hands out the collected body and the final HTTP status (the caller
-// judges it). Nothing is cached, redirects are followed (at most 5), every GET has a connection of
-// its own, closed after it (a request is never sent twice). WinInet takes the system's proxy
-// setting when the session asks for INTERNET_OPEN_TYPE_PRECONFIG; libcurl (native tests only)
-// never uses a proxy.
+// judges it). Nothing is cached; redirects are followed, never from https to http: libcurl at
+// most 5 (kMaxRedirects), WinInet as WinInet itself decides (no limit is set there). Every GET
+// has a connection of its own, closed after it (a request is never sent twice). WinInet takes the
+// system's proxy setting when the session asks for INTERNET_OPEN_TYPE_PRECONFIG; libcurl (native
+// tests only) never uses a proxy.
 //
 // A request that its caller has given up on (a limit ran out, or the session's give-up check
-// turned) is never written afterwards, even when the connection comes up late, and the exchange
-// lets go of its connection and thread as soon as the platform allows: libcurl at once; Windows'
-// WinInet when the late connection comes up (the call is cancelled before the write). Wine's
-// WinInet writes whatever the cancel did, so there a transfer whose connect completes after it
-// was given up on stays parked before the write, with its thread and connection, until the
-// program ends; WinInet's connection limit per server is kept above what such transfers hold.
+// turned) is never written afterwards, even when the connection comes up late. OpenURL returns at
+// once; what the transfer still holds depends on where it was. libcurl closes the socket at once,
+// in every window. Windows' WinInet:
+// - given up before "connected": the thread and connection are freed when the late connection
+//   comes up (the call is cancelled in that notice) or the connect fails;
+// - between "connected" and "sending" (an https handshake, a proxy's CONNECT): the transfer stops
+//   at "sending", before the write, and stays parked with its thread and connection until the
+//   program ends;
+// - after the write: the thread and connection are freed when the call in progress returns (the
+//   answer, or the socket time-outs).
+// Wine's WinInet writes whatever the cancel did, so there a transfer given up before "sending"
+// always parks, from before "connected" too. WinInet's connection limits per server and per proxy
+// are kept above what parked transfers hold.
 #pragma once
 
 #include <cstddef>

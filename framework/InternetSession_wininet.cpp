@@ -18,12 +18,14 @@
 // cancels the call the way WinInet documents as safe: it closes the request's handle from within
 // the notice for that very handle. Windows then fails the send, and the thread ends and frees the
 // connection at once. Should WinInet still go on towards the write (the "sending" notice comes
-// after the cancel), the transfer parks there for good, so the request is never written.
+// after the cancel), the transfer parks there for good, so the request is never written. A
+// transfer given up between the two notices (an https handshake, a proxy's CONNECT) meets the gate
+// only at "sending", and parks there on Windows too.
 // Wine's WinInet does exactly that (measured with Wine 8.0): it ignores the close and writes, so
 // under Wine every transfer given up on at the gate stays parked with one idle thread and one
 // silent connection until the program ends. That comes only of a connect answered after its limit
-// or of a close during a connect; the connection limit per server is raised above what such
-// transfers hold, so the next exchange always finds a connection free.
+// or of a close during a connect; the connection limits per server and per proxy are raised above
+// what such transfers hold, so the next exchange always finds a connection free.
 #include "framework/Internet.h"
 
 #include "framework/InternetShared.h"
@@ -34,6 +36,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -51,6 +54,11 @@ public:
     HINTERNET get() const { return m_handle; }
     explicit operator bool() const { return m_handle != nullptr; }
     void Forget() { m_handle = nullptr; }
+    // Takes `handle` (nullptr when its open failed), closing what it held.
+    void Adopt(HINTERNET handle) {
+        Reset();
+        m_handle = handle;
+    }
     void Reset() {
         if (m_handle)
             InternetCloseHandle(m_handle);
@@ -173,13 +181,21 @@ void CALLBACK OnStatus(HINTERNET handle, DWORD_PTR context, DWORD status, LPVOID
         transfer->finished.notify_all();
 }
 
-// The GET itself, on the transfer thread.
-std::string Fetch(Transfer& transfer) {
-    InternetHandle session(InternetOpenW(nullptr, transfer.accessType, nullptr, nullptr, 0));
-    if (!session)
+// The handles of one GET, the transfer's alone; closed request first, session last.
+struct GetHandles {
+    InternetHandle session;
+    InternetHandle connection;
+    InternetHandle request;
+};
+
+// Open: a session with the transfer's limits and status notices, a connection to the URL's host
+// and the GET's request handle. Nothing goes on the wire yet.
+void OpenGet(Transfer& transfer, GetHandles& get) {
+    get.session.Adopt(InternetOpenW(nullptr, transfer.accessType, nullptr, nullptr, 0));
+    if (!get.session)
         ThrowLastError("InternetOpenW");
-    SetTimeouts(session.get(), transfer.limits);
-    InternetSetStatusCallbackW(session.get(), OnStatus);
+    SetTimeouts(get.session.get(), transfer.limits);
+    InternetSetStatusCallbackW(get.session.get(), OnStatus);
     // The notices find their transfer by the handles' context.
     const auto context = reinterpret_cast<DWORD_PTR>(&transfer);
 
@@ -201,11 +217,11 @@ std::string Fetch(Transfer& transfer) {
     if (host[0] == 0)
         throw CInternetException(ERROR_INTERNET_INVALID_URL, "no host in the URL");
 
-    InternetHandle connection(InternetConnectW(session.get(), host, parts.nPort, nullptr, nullptr,
-                                               INTERNET_SERVICE_HTTP, 0, context));
-    if (!connection)
+    get.connection.Adopt(InternetConnectW(get.session.get(), host, parts.nPort, nullptr, nullptr,
+                                          INTERNET_SERVICE_HTTP, 0, context));
+    if (!get.connection)
         ThrowLastError("InternetConnectW");
-    SetTimeouts(connection.get(), transfer.limits);
+    SetTimeouts(get.connection.get(), transfer.limits);
 
     std::wstring target = std::wstring(path[0] ? path : L"/") + extra;
     DWORD requestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
@@ -214,18 +230,24 @@ std::string Fetch(Transfer& transfer) {
     // name, dates, revocation) or a redirect from https to http fails the exchange.
     if (parts.nScheme == INTERNET_SCHEME_HTTPS)
         requestFlags |= INTERNET_FLAG_SECURE;
-    InternetHandle request(HttpOpenRequestW(connection.get(), L"GET", target.c_str(), nullptr, nullptr, nullptr,
-                                            requestFlags, context));
-    if (!request)
+    get.request.Adopt(HttpOpenRequestW(get.connection.get(), L"GET", target.c_str(), nullptr, nullptr,
+                                       nullptr, requestFlags, context));
+    if (!get.request)
         ThrowLastError("HttpOpenRequestW");
-    SetTimeouts(request.get(), transfer.limits);
-    transfer.request = request.get();
+    SetTimeouts(get.request.get(), transfer.limits);
+    transfer.request = get.request.get();
+}
+
+// Send: connects and writes the request, unless the gate cancels it first, and takes the reply's
+// status line and headers. Returns the announced body length, if any.
+std::optional<DWORD> SendGet(Transfer& transfer, GetHandles& get) {
     // WinInet keeps connections in a pool of the whole process, across sessions, and silently
     // sends a request again when a reused connection ends without an answer: a give or a paid
     // text message would go out twice. A connection used once and closed is never reused.
-    const BOOL sent = HttpSendRequestW(request.get(), L"Connection: close\r\n", static_cast<DWORD>(-1), nullptr, 0);
+    const BOOL sent =
+        HttpSendRequestW(get.request.get(), L"Connection: close\r\n", static_cast<DWORD>(-1), nullptr, 0);
     if (transfer.requestClosed) {
-        request.Forget(); // closed by the gate's cancel: its value may be another handle's by now
+        get.request.Forget(); // closed by the gate's cancel: its value may be another handle's by now
         throw CInternetException(ERROR_INTERNET_OPERATION_CANCELLED, "given up before the request was written");
     }
     if (!sent)
@@ -236,25 +258,30 @@ std::string Fetch(Transfer& transfer) {
     DWORD status = 0;
     DWORD size = sizeof status;
     const DWORD query = HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER;
-    if (!HttpQueryInfoW(request.get(), query, &status, &size, nullptr) || status == 0)
+    if (!HttpQueryInfoW(get.request.get(), query, &status, &size, nullptr) || status == 0)
         throw CInternetException(ERROR_HTTP_INVALID_SERVER_RESPONSE, "no answer on the connection");
     transfer.status = status;
     DWORD announced = 0;
     size = sizeof announced;
-    const bool lengthKnown = HttpQueryInfoW(request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
-                                            &announced, &size, nullptr) != FALSE;
+    if (!HttpQueryInfoW(get.request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &announced,
+                        &size, nullptr))
+        return std::nullopt;
+    return announced;
+}
 
+// Read: the body to its end (or to what the caller keeps), within the deadline.
+std::string ReadBody(const Transfer& transfer, HINTERNET request, std::optional<DWORD> announced) {
     std::string body;
     char chunk[4096];
     while (body.size() < internet_detail::kMaxCollected) {
         CheckTime(transfer);
         DWORD read = 0;
-        if (!InternetReadFile(request.get(), chunk, sizeof chunk, &read))
+        if (!InternetReadFile(request, chunk, sizeof chunk, &read))
             ThrowLastError("InternetReadFile");
         if (read == 0) {
             // Wine's WinInet reports a connection closed before the announced length as a normal
             // end of the body; a short body is a failed read, as it is over libcurl.
-            if (lengthKnown && body.size() < announced)
+            if (announced && body.size() < *announced)
                 throw CInternetException(ERROR_INTERNET_CONNECTION_RESET,
                                          "connection closed before the end of the body");
             break;
@@ -262,6 +289,14 @@ std::string Fetch(Transfer& transfer) {
         body.append(chunk, std::min<std::size_t>(read, internet_detail::kMaxCollected - body.size()));
     }
     return body;
+}
+
+// The GET itself, on the transfer thread.
+std::string Fetch(Transfer& transfer) {
+    GetHandles get;
+    OpenGet(transfer, get);
+    const std::optional<DWORD> announced = SendGet(transfer, get);
+    return ReadBody(transfer, get.request.get(), announced);
 }
 
 // The transfer thread's procedure: no exception leaves it.
@@ -300,12 +335,16 @@ DWORD ConnectionLimit(DWORD option) {
     return InternetQueryOptionW(nullptr, option, &limit, &size) ? limit : 0;
 }
 
-constexpr DWORD kLimitOptions[] = {INTERNET_OPTION_MAX_CONNS_PER_SERVER, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER};
+// Per HTTP/1.1 server, per HTTP/1.0 server, and per proxy: a till behind the system's proxy holds
+// all its connections to that one proxy, whatever the server.
+constexpr DWORD kLimitOptions[] = {INTERNET_OPTION_MAX_CONNS_PER_SERVER,
+                                   INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER,
+                                   INTERNET_OPTION_MAX_CONNS_PER_PROXY};
 
 // Windows lets a process hold a few connections per server (6 on a broadband line since IE 8, 2
-// on a dial-up one) and makes a request beyond them wait. A connection held by a transfer given up
-// on counts against that, so each exchange first lifts the limits above what such transfers may
-// hold, one connection each, by the broadband number; it never lowers them.
+// on a dial-up one) and per proxy (4) and makes a request beyond them wait. A connection held by a
+// transfer given up on counts against that, so each exchange first lifts the limits above what
+// such transfers may hold, one connection each, by the broadband number; it never lowers them.
 void KeepConnectionsFree() {
     constexpr unsigned long kFree = 6;
     static std::mutex lock; // two exchanges at once must not write a lower figure over a higher one

@@ -4,7 +4,6 @@
 // which runs once the handler has returned.
 #pragma once
 
-#include "framework/Gdi.h"
 #include "framework/Types.h"
 
 #include <windows.h>

@@ -48,6 +48,12 @@ int FormatOperationUrl(const OperationInfo& operation) {
                      {Host(g_serverHost), Query(g_deviceId), Query(g_price), Query(g_mileageRate)});
 }
 
+int FormatLoginUrl(char16_t (&dest)[kLoginUrlCapacity], const char16_t* id, const char16_t* password) {
+    std::u16string tmpl(kDefaultSiteUrl);
+    tmpl += kLoginTemplate;
+    return FormatUrl(dest, kLoginUrlCapacity, tmpl, {Query(id), Query(password)});
+}
+
 int FormatGetResultUrl() {
     return FormatUrl(g_requestUrl, kUrlCapacity, OnSiteScheme(kGetResultTemplate),
                      {Host(g_serverHost), Query(g_deviceId)});

@@ -3,6 +3,7 @@
 // "milege" included.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -47,6 +48,11 @@ const char16_t* CompletionCodeFor(std::int32_t txState);
 // Whether the login's own reply logs the till in: field 0 is "1" and field 5 names a host that
 // every later URL can take (IsHostAndPort). Anything else refuses the login.
 bool IsLoginAccepted(const ReplyRecord& login);
+
+// The login URL, into a buffer of the login's own: the default site URL followed by the login
+// template, id and password encoded. 1 when it fits, 0 when it does not (`dest` is then unchanged).
+inline constexpr std::size_t kLoginUrlCapacity = 200;
+int FormatLoginUrl(char16_t (&dest)[kLoginUrlCapacity], const char16_t* id, const char16_t* password);
 
 // Each formats its endpoint into g_requestUrl from the shared state; the caller holds the
 // exchange lock. 1 when the URL fits, 0 when it does not (g_requestUrl is then unchanged).

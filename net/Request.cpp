@@ -3,6 +3,7 @@
 #include "framework/Internet.h"
 #include "net/ReplyRecord.h"
 #include "net/SharedState.h"
+#include "net/Text.h"
 
 #include <cstring>
 #include <string>
@@ -62,4 +63,10 @@ int SendRequest(std::unique_lock<std::mutex>& exchange, ReplyRecord& reply, Comm
 int SendRequest(std::unique_lock<std::mutex>& exchange) {
     ReplyRecord reply;
     return SendRequest(exchange, reply, Commit::FieldTable);
+}
+
+int SendUrl(std::u16string_view url, ReplyRecord& reply, Commit commit) {
+    auto exchange = LockExchange();
+    quillon::CopyText(g_requestUrl, url);
+    return SendRequest(exchange, reply, commit);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <mutex>
+#include <string_view>
 
 #include "net/ReplyRecord.h"
 #include "net/SharedState.h"
@@ -28,3 +29,7 @@ int SendRequest(std::unique_lock<std::mutex>& exchange, ReplyRecord& reply, Comm
 
 // An exchange whose reply only the screens read (delete-data): laid over g_fields.
 int SendRequest(std::unique_lock<std::mutex>& exchange);
+
+// The login's exchange, whose URL is formatted into a buffer of its own: takes the exchange lock,
+// puts `url` into g_requestUrl and sends it, as SendRequest above.
+int SendUrl(std::u16string_view url, ReplyRecord& reply, Commit commit);

@@ -1,6 +1,5 @@
 #include "net/UrlFormat.h"
 
-#include "net/Endpoints.h"
 #include "net/Text.h"
 
 #include <algorithm>
@@ -139,12 +138,6 @@ int FormatUrl(char16_t* dest, std::size_t capacity, std::u16string_view tmpl, st
     std::copy(out.begin(), out.end(), dest);
     dest[out.size()] = 0;
     return 1;
-}
-
-int FormatLoginUrl(char16_t (&dest)[kLoginUrlCapacity], const char16_t* id, const char16_t* password) {
-    std::u16string tmpl(kDefaultSiteUrl);
-    tmpl += kLoginTemplate;
-    return FormatUrl(dest, kLoginUrlCapacity, tmpl, {Query(id), Query(password)});
 }
 
 std::u16string PercentEncode(std::u16string_view text) {

@@ -25,10 +25,6 @@ inline UrlArg Number(std::int32_t value) { return {UrlArg::Kind::Number, {}, val
 // Wide formatter for every request URL but the login's; capacity 500 (g_requestUrl).
 int FormatUrl(char16_t* dest, std::size_t capacity, std::u16string_view tmpl, std::initializer_list<UrlArg> args);
 
-// The login URL: the default site URL followed by the login template, id and password encoded.
-inline constexpr std::size_t kLoginUrlCapacity = 200;
-int FormatLoginUrl(char16_t (&dest)[kLoginUrlCapacity], const char16_t* id, const char16_t* password);
-
 // Percent-encodes UTF-16 text as UTF-8 (RFC 3986 unreserved characters stay as they are).
 std::u16string PercentEncode(std::u16string_view text);
 

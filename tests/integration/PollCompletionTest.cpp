@@ -39,7 +39,6 @@ protected:
 
     // What the amount entry and the transaction dialog do before polling.
     static OperationResult StartOperation(MileageOp op, const char16_t* price) {
-        g_operation = op;
         SetSaleInputs(price, u"5");
         BeginTransaction();
         return SendOperation(op);

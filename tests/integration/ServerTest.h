@@ -40,12 +40,10 @@ protected:
         return U16("http://" + sim.HostPort()) + U16(target);
     }
 
-    // One exchange as the program makes it: the URL goes into g_requestUrl and SendRequest runs,
-    // all under the exchange lock.
+    // One exchange as the program makes it, its reply laid over the field table.
     static int Send(std::u16string_view url) {
-        auto lock = LockExchange();
-        quillon::CopyText(g_requestUrl, url);
-        return SendRequest(lock);
+        ReplyRecord reply;
+        return SendUrl(url, reply, Commit::FieldTable);
     }
 
     // Logs in with the demo shop, as the login dialog does.

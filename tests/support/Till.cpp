@@ -4,21 +4,21 @@
 #include <cwchar>
 #include <regex>
 
-std::string PathOf(std::u16string_view tmpl) {
+std::string PathOf(std::string_view tmpl) {
     const std::string target = TargetOf(tmpl, {});
     return target.substr(0, target.find('?'));
 }
 
-std::string TargetOf(std::u16string_view tmpl, const std::vector<std::string>& values) {
+std::string TargetOf(std::string_view tmpl, const std::vector<std::string>& values) {
     std::string out;
     std::size_t next = 0;
-    const std::u16string_view body = tmpl.substr(tmpl.rfind(u"http://%s", 0) == 0 ? 9 : 0);
+    const std::string_view body = tmpl.substr(tmpl.rfind("http://%s", 0) == 0 ? 9 : 0);
     for (std::size_t i = 0; i < body.size(); ++i) {
-        if (body[i] == u'%' && i + 1 < body.size()) {
+        if (body[i] == '%' && i + 1 < body.size()) {
             out += next < values.size() ? values[next++] : "";
             ++i;
         } else {
-            out.push_back(static_cast<char>(body[i]));
+            out.push_back(body[i]);
         }
     }
     return out;
@@ -117,14 +117,14 @@ const std::string& Till::Device() const {
 
 std::string Till::OperationTarget(const Operation& op, const std::string& price,
                                   const std::string& rate) const {
-    return TargetOf(FindOperation(op.op)->requestTemplate, {Device(), price, rate});
+    return TargetOf(op.request, {Device(), price, rate});
 }
 
-int Till::Sent(std::u16string_view tmpl) const {
+int Till::Sent(std::string_view tmpl) const {
     return sim.Count(PathOf(tmpl) + "?");
 }
 
-bool Till::WaitForSent(std::u16string_view tmpl, int n, DWORD timeoutMs) const {
+bool Till::WaitForSent(std::string_view tmpl, int n, DWORD timeoutMs) const {
     return gui::WaitUntil(timeoutMs, [&] { return Sent(tmpl) >= n; });
 }
 
@@ -157,8 +157,7 @@ std::vector<std::string> Till::CollapsedLog() const {
 }
 
 std::string Till::CompletionReply(const Operation& op, const std::vector<std::string>& lines) {
-    std::vector<std::string> fields{
-        "1", Narrow(reinterpret_cast<const wchar_t*>(FindOperation(op.op)->completionCode))};
+    std::vector<std::string> fields{"1", op.completionCode};
     fields.insert(fields.end(), lines.begin(), lines.end());
     return Record(fields);
 }
@@ -167,9 +166,9 @@ Screen Till::Waiting(const Operation& op, std::optional<int> coins) const {
     Screen screen(exe, IDB_WAITING);
     const ClientRect& send = kSendButtonRect;
     screen.DrawBitmap(IDB_SEND_BUTTON, send.left, send.top, send.right - send.left, send.bottom - send.top);
-    if (op.op == Give && coins) {
+    if (&op == &kGive && coins) {
         wchar_t line[64];
-        std::swprintf(line, 64, kCoinLineFormat, *coins);
+        std::swprintf(line, 64, kCoinLine, *coins);
         screen.DrawText(kCoinLineX, kCoinLineY, line);
     }
     return screen;

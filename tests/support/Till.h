@@ -1,18 +1,18 @@
 // The one way tests and the benchmark drive the program: a build of Quillon against quillon-server,
 // driven as a cashier would, through client points of its skins; what the server received, the
-// message boxes, and the screens as the program paints them from its own pictures. Ids, texts and
-// endpoints come from the program's headers; where the screens put things is written below.
+// message boxes, and the screens as the program paints them from its own pictures. Control and
+// picture ids come from the program's resource header; the requests, texts and places that it
+// must get right are written below, never taken from the program.
 #pragma once
 
-#include "dialogs/Messages.h"
 #include "framework/Utf.h"
-#include "net/Endpoints.h"
 #include "res/resource.h"
 #include "tests/support/Gui.h"
 #include "tests/support/SimClient.h"
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 inline constexpr DWORD kWaitMs = 15000;
@@ -42,18 +42,48 @@ inline POINT Centre(const ClientRect& r) {
     return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
+// The requests as the operator's server spells them ("milege" included); the login's follows the
+// default site URL, every other one's "http://%s" is the host the login named.
+inline constexpr char kLoginTemplate[] = "/android/poslogin.php?id=%s&password=%s";
+inline constexpr char kGiveTemplate[] =
+    "http://%s/android/pcposmilege.php?deviceid=%s&process=1&price=%s&milege=%s";
+inline constexpr char kPayTemplate[] =
+    "http://%s/android/pcposmilege.php?deviceid=%s&process=2&price=%s&milege=%s";
+inline constexpr char kCancelTemplate[] =
+    "http://%s/android/pcposmilege.php?deviceid=%s&process=3&price=%s&milege=%s";
+inline constexpr char kGetResultTemplate[] = "http://%s/android/pcposgetmilegeret.php?deviceid=%s";
+inline constexpr char kDeleteDataTemplate[] = "http://%s/android/deleteposdata.php?deviceid=%s";
+inline constexpr char kTextMessageTemplate[] =
+    "http://%s/sms_client_v10/pctelmilege.php?deviceid=%s&price=%s&milege=%s&tel=%s&marktag=%d";
+
+// The message boxes and notices as the cashier reads them. The three "too long" refusals are this
+// program's own (a URL past its capacity); the others are the operator's wording.
+inline constexpr wchar_t kLoginRejected[] = L"not correct id and password";
+inline constexpr wchar_t kLoginTooLong[] = L"아이디 또는 비밀번호가 너무 깁니다.";
+inline constexpr wchar_t kUpgradeNotice[] = L"별바다 포스가 업그레이드 되었습니다. 업그레이드 하시겠습니까?";
+inline constexpr wchar_t kNoAmount[] = L"금액을 입력하지 않았습니다.";
+inline constexpr wchar_t kNetworkFailed[] = L"네트워크 연결이 되지 않았습니다.";
+inline constexpr wchar_t kInputTooLong[] = L"입력한 값이 너무 깁니다.";
+inline constexpr wchar_t kNoCoins[] = L"누리 코인이 없습니다. 별바다 앱을 이용해서 충전하세요.";
+inline constexpr wchar_t kNoPhone[] = L"전화번호가 입력되지 않았습니다.";
+inline constexpr wchar_t kPhoneTooLong[] = L"전화번호가 너무 깁니다.";
+inline constexpr wchar_t kTextMessageSent[] = L"문자를 전송했습니다.";
+// A give's waiting screen: the balance of the give reply in place of %d.
+inline constexpr wchar_t kCoinLine[] = L"누리 코인: %d POINT";
+
 // One of the three operations as the amount entry starts it.
 struct Operation {
     const char* name;
-    MileageOp op;
+    const char* request;        // its template above
+    const char* completionCode; // get-result reply field 1 once the customer confirmed it
     ClientRect button;
     int donePicture;
     int lines; // result lines of its screen
 };
 // A give's result shows reply fields 2 to 8; a pay's and a cancel's fields 2 to 10.
-inline const Operation kGive{"Give", Give, kGiveButtonRect, IDB_GIVE_DONE, 7};
-inline const Operation kPay{"Pay", Pay, kPayButtonRect, IDB_PAY_DONE, 9};
-inline const Operation kCancel{"Cancel", Cancel, kCancelButtonRect, IDB_CANCEL_DONE, 9};
+inline const Operation kGive{"Give", kGiveTemplate, "11", kGiveButtonRect, IDB_GIVE_DONE, 7};
+inline const Operation kPay{"Pay", kPayTemplate, "12", kPayButtonRect, IDB_PAY_DONE, 9};
+inline const Operation kCancel{"Cancel", kCancelTemplate, "13", kCancelButtonRect, IDB_CANCEL_DONE, 9};
 
 // The three ways a cashier closes a dialog.
 struct CloseWay {
@@ -66,8 +96,8 @@ inline const CloseWay kCloseBox{"CloseBox", [](HWND w) { PostMessageW(w, WM_SYSC
 
 // The path of an endpoint template, and the target the server logs for it with `values` (already
 // encoded) in place of its conversions.
-std::string PathOf(std::u16string_view tmpl);
-std::string TargetOf(std::u16string_view tmpl, const std::vector<std::string>& values);
+std::string PathOf(std::string_view tmpl);
+std::string TargetOf(std::string_view tmpl, const std::vector<std::string>& values);
 
 class Till {
 public:
@@ -106,8 +136,8 @@ public:
     std::string GetResultTarget() const { return TargetOf(kGetResultTemplate, {Device()}); }
     std::string DeleteDataTarget() const { return TargetOf(kDeleteDataTemplate, {Device()}); }
     // Requests to `path` (any query) since the last reset of the log; waits until `n` have come.
-    int Sent(std::u16string_view tmpl) const;
-    bool WaitForSent(std::u16string_view tmpl, int n, DWORD timeoutMs = kWaitMs) const;
+    int Sent(std::string_view tmpl) const;
+    bool WaitForSent(std::string_view tmpl, int n, DWORD timeoutMs = kWaitMs) const;
     // True when no request arrives for `quietMs` (on the server's clock, from the last arrival).
     bool StaysQuiet(DWORD quietMs = 1500) const;
     // Waits until a connect to the server's port goes unanswered (a SYN sent and not yet

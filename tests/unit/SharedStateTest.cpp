@@ -60,7 +60,7 @@ TEST(SharedState, BeginTransactionEmptiesTheTableAndMovesOn) {
 
 TEST(SharedState, SaleInputsReplaceRateAndKeepPriceAsTyped) {
     ResetSharedState();
-    EXPECT_EQ(SetSaleInputs(u" 1,000", u"7"), 0);
+    SetSaleInputs(u" 1,000", u"7");
     EXPECT_EQ(std::u16string(g_price), u" 1,000");
     EXPECT_EQ(std::u16string(g_mileageRate), u"7");
     const std::u16string longText(150, u'9');

@@ -2,6 +2,9 @@
 // sends, how the program ends, the upgrade notice, and the screens before any transaction.
 #include "tests/windows/TillTest.h"
 
+#include <fstream>
+#include <iterator>
+
 namespace {
 
 const std::string kLoginPath = PathOf(kLoginTemplate);
@@ -98,7 +101,16 @@ TEST_F(TillTest, TheLauncherIsTopmostAndEndsTheProgramEveryWay) {
     }
 }
 
+// What the stand-in for the shell's open (xdg-open, to which Wine hands a URL) was given, one
+// argument a line; empty when it ran not at all.
+std::string ShellOpened() {
+    std::ifstream file(QUILLON_SHELL_OPENED);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// Accepting opens the default site, never the host the login reply named, and ends the program.
 TEST_F(TillTest, UpgradeNoticeDeclinedGoesOnAndAcceptedEnds) {
+    DeleteFileA(QUILLON_SHELL_OPENED);
     for (const CloseWay* way : {&kEsc, &kEnter}) {
         SCOPED_TRACE(way->name);
         if (!app.Running()) {
@@ -118,6 +130,10 @@ TEST_F(TillTest, UpgradeNoticeDeclinedGoesOnAndAcceptedEnds) {
             app.Terminate();
         } else {
             EXPECT_EQ(app.WaitForExit(kWaitMs), 1u);
+            // The default site URL, as Wine hands it on: canonical, its root path written out.
+            const std::string site = "http://127.0.0.1:" + std::to_string(QUILLON_TEST_PORT_GUI) + "/\n";
+            EXPECT_TRUE(gui::WaitUntil(kWaitMs, [&] { return !ShellOpened().empty(); })) << "nothing opened";
+            EXPECT_EQ(ShellOpened(), site);
         }
     }
 }

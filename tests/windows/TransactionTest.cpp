@@ -35,8 +35,8 @@ class Transaction : public TillTest, public ::testing::WithParamInterface<Scenar
 
 TEST_P(Transaction, ShowsSendsAndEndsAsItShould) {
     const Scenario& c = GetParam();
-    const bool give = c.op.op == Give;
-    if (c.op.op == Cancel && c.completion == Completion::Customer) {
+    const bool give = &c.op == &kGive;
+    if (&c.op == &kCancel && c.completion == Completion::Customer) {
         ASSERT_NO_FATAL_FAILURE(PayBySecondTill(Narrow(c.amount)));
     }
     ASSERT_TRUE(OpenAmountEntry());
@@ -341,7 +341,7 @@ class AfterACompletion : public TillTest, public ::testing::WithParamInterface<c
 
 TEST_P(AfterACompletion, TheNextWaitsForItsOwnConfirmation) {
     const Operation& op = *GetParam();
-    if (op.op == Cancel) {
+    if (&op == &kCancel) {
         ASSERT_NO_FATAL_FAILURE(PayBySecondTill("100", 2));
     }
     ASSERT_TRUE(OpenAmountEntry());
