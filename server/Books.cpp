@@ -493,23 +493,6 @@ std::string Books::ConfirmCancel(const std::string& shopId, const std::string& p
     return {};
 }
 
-std::string Books::SetShop(const QueryString& query) {
-    ShopChange change;
-    change.version = query.Find("version");
-    const auto coinsText = query.Find("coins");
-    change.rate = query.Find("rate");
-    if (coinsText) {
-        change.coins = Numbers::ParseInteger(*coinsText, -1'000'000'000, 1'000'000'000);
-        if (!change.coins)
-            return Record::Refused("코인 수가 올바르지 않습니다");
-    }
-    if (change.rate && !Numbers::ParseRate(*change.rate))
-        return Record::Refused("적립률이 올바르지 않습니다");
-    if (!ChangeShop(query.Get("id"), change))
-        return Record::Refused("등록되지 않은 상점입니다");
-    return Record::Accepted().Text();
-}
-
 bool Books::AddShop(const Shop& shop) {
     std::lock_guard lock(m_lock);
     Statement insert(m_db, "INSERT OR IGNORE INTO shops (id, name, password, rate, coins, version) "

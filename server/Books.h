@@ -11,6 +11,7 @@
 
 #include "server/Database.h"
 #include "server/QueryString.h"
+#include "server/ShopChange.h"
 
 #include <cstdint>
 #include <mutex>
@@ -49,13 +50,6 @@ public:
         std::string version; // announced at login
         bool hasPassword = false;
     };
-    // What a change sets; what it leaves out stays.
-    struct ShopChange {
-        std::optional<std::string> rate;
-        std::optional<std::int64_t> coins;
-        std::optional<std::string> version;
-    };
-
     struct Customer {
         std::string phone; // as displayed, e.g. "010-1234-5678"
         std::string name;
@@ -83,8 +77,6 @@ public:
     // The customer's side: confirms the till's pending operation as the customer with that phone
     // number (any punctuation ignored), or as the demo customer when `phone` is empty.
     std::string Confirm(std::string_view deviceId, std::string_view phone);
-    // Sets any of version, coins and rate of shop `id`.
-    std::string SetShop(const QueryString& query);
 
     // The operator's shop management. Values are checked by the caller; each returns false, having
     // changed nothing, for an id that is taken (AddShop) or unknown (the others). A new shop has no

@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr std::int64_t kMaxCoins = 1'000'000'000;
-
 struct Action {
     const char* name;
     bool takesId;
@@ -135,23 +133,21 @@ int ShopCommand::Run(const std::vector<std::string>& args, std::istream& in, boo
                       " bytes without a space or control character");
     if (values.contains("--name") && values["--name"].empty())
         return refuse("--name cannot be empty");
-    Books::ShopChange& change = request.change;
-    if (values.contains("--rate")) {
-        if (!Numbers::ParseRate(values["--rate"]))
-            return refuse("--rate must be a percentage from 0 to 100 with at most two decimals, not \"" +
-                          values["--rate"] + "\"");
-        change.rate = values["--rate"];
-    }
-    if (values.contains("--coins")) {
-        change.coins = Numbers::ParseInteger(values["--coins"], 0, kMaxCoins);
-        if (!change.coins || values["--coins"].starts_with("-"))
-            return refuse("--coins must be a whole number from 0 to 1000000000, not \"" + values["--coins"] +
-                          "\"");
-    }
-    if (values.contains("--version")) {
-        if (values["--version"].empty())
-            return refuse("--version cannot be empty");
-        change.version = values["--version"];
+    if (values.contains("--version") && values["--version"].empty())
+        return refuse("--version cannot be empty");
+    const auto given = [&values](const char* flag) {
+        return values.contains(flag) ? std::optional<std::string>(values.at(flag)) : std::nullopt;
+    };
+    ShopChange& change = request.change;
+    switch (ShopChange::Parse(given("--rate"), given("--coins"), given("--version"), change)) {
+    case ShopChange::Bad::Rate:
+        return refuse("--rate must be a percentage from 0 to 100 with at most two decimals, not \"" +
+                      values["--rate"] + "\"");
+    case ShopChange::Bad::Coins:
+        return refuse("--coins must be a whole number from -1000000000 to 1000000000, not \"" +
+                      values["--coins"] + "\"");
+    case ShopChange::Bad::Nothing:
+        break;
     }
     const std::string what = action->name;
     if (what == "set" && !change.rate && !change.coins && !change.version)
@@ -243,7 +239,7 @@ login.
             announced at login (default 2, that of the default build)
   password  reads the password from the terminal (twice, not shown) or the first line of standard
             input: printf '%s\n' "$PASSWORD" | quillon-server shop password ID --db FILE
-  set       changes the rate (0 to 100, two decimals at most), the coins (0 to 1000000000) or the
+  set       changes the rate (0 to 100, two decimals at most), the coins (-1000000000 to 1000000000) or the
             announced client version: a till of another version offers its upgrade at login
   list      the shops, without their passwords
 Exit 0 when done, 2 when refused (nothing is changed then), 1 when the books cannot be used.

@@ -9,6 +9,7 @@
 
 #include "server/Books.h"
 #include "server/PasswordHash.h"
+#include "server/ShopChange.h"
 
 #include <iosfwd>
 #include <map>
@@ -36,7 +37,7 @@ private:
     struct Request {
         std::string id;
         std::map<std::string, std::string> values; // by flag
-        Books::ShopChange change;
+        ShopChange change;
         std::string db;
         std::vector<Books::Shop> shops;
     };

@@ -52,7 +52,7 @@ void SimulationApi::AddTo(Routes& routes) {
         m_faults.Clear();
         return Text("1");
     });
-    add("/sim/shop", Method::Post, [this](const Call& call) { return Text(m_books.SetShop(call.query)); });
+    add("/sim/shop", Method::Post, [this](const Call& call) { return SetShop(call); });
     add("/sim/fault", Method::Post,
         [this](const Call& call) { return Text(m_faults.Arm(call.query, std::string(call.body))); });
     add("/sim/blackhole", Method::Post, [this](const Call& call) { return Blackhole(call); });
@@ -87,6 +87,23 @@ Routes::Reply SimulationApi::App(const Routes::Call& call) {
     reply.body =
         AppPage::Render(m_books.Pending(), m_books.Customers(), call.query.Get("notice"), m_tills, UnixMs());
     return reply;
+}
+
+// Sets any of the rate, coins and version of shop `id`, checked as the operator's `shop set` checks them.
+Routes::Reply SimulationApi::SetShop(const Routes::Call& call) {
+    const QueryString& query = call.query;
+    ShopChange change;
+    switch (ShopChange::Parse(query.Find("rate"), query.Find("coins"), query.Find("version"), change)) {
+    case ShopChange::Bad::Rate:
+        return Text(Record::Refused("적립률이 올바르지 않습니다"));
+    case ShopChange::Bad::Coins:
+        return Text(Record::Refused("코인 수가 올바르지 않습니다"));
+    case ShopChange::Bad::Nothing:
+        break;
+    }
+    if (!m_books.ChangeShop(query.Get("id"), change))
+        return Text(Record::Refused("등록되지 않은 상점입니다"));
+    return Text(Record::Accepted().Text());
 }
 
 // The port accepts nothing for `ms` milliseconds (at most a minute), then again as before.
