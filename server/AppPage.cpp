@@ -37,7 +37,7 @@ void TillActivity::Polled(const std::string& deviceId, std::int64_t nowMs) {
     std::erase_if(m_lastPollMs, [nowMs](const auto& till) { return nowMs - till.second > kWaitingMs; });
 }
 
-bool TillActivity::Waiting(const Books::PendingOperation& op, std::int64_t nowMs) const {
+bool TillActivity::Waiting(const Ledger::PendingOperation& op, std::int64_t nowMs) const {
     if (nowMs - op.openedAtMs <= kWaitingMs)
         return true;
     std::lock_guard lock(m_lock);
@@ -88,24 +88,25 @@ std::string AppPage::EncodeQueryValue(const std::string& text) {
     return out;
 }
 
-std::string AppPage::Render(const std::vector<Books::PendingOperation>& pending,
-                            const std::vector<Books::Customer>& customers, const std::string& notice,
+std::string AppPage::Render(const std::vector<Ledger::PendingOperation>& pending,
+                            const std::vector<Ledger::Customer>& customers, const std::string& notice,
                             const TillActivity& tills, std::int64_t nowMs) {
     std::string customerOptions;
     for (const auto& c : customers) {
         customerOptions += "<option value=\"" + Escape(c.phone) + "\">" + Escape(c.name) + " (" +
                            Escape(c.phone) + ")</option>";
     }
-    std::vector<const Books::PendingOperation*> waiting, abandoned;
+    std::vector<const Ledger::PendingOperation*> waiting, abandoned;
     for (const auto& op : pending)
         (tills.Waiting(op, nowMs) ? waiting : abandoned).push_back(&op);
 
-    const auto cells = [](const Books::PendingOperation& op) {
+    const auto cells = [](const Ledger::PendingOperation& op) {
         return "<td>" + ClockTime(op.openedAtMs) + "</td><td>" + Escape(op.shopName) + "</td><td>" +
                Escape(op.deviceId) + "</td><td>" + KindName(op.process) + "</td><td>" +
                std::to_string(op.amount) + "</td><td>" + Escape(op.rate) + "</td>";
     };
-    const char* head = "<tr><th>시각</th><th>상점</th><th>단말기</th><th>거래</th><th>금액</th><th>적립률</th>";
+    const char* head =
+        "<tr><th>시각</th><th>상점</th><th>단말기</th><th>거래</th><th>금액</th><th>적립률</th>";
 
     std::string html = R"(<!DOCTYPE html>
 <html lang="ko"><head><meta charset="utf-8">
@@ -138,9 +139,11 @@ th, td { border-bottom: 1px solid #ccc; padding: .4em; text-align: left; }
     }
     if (!abandoned.empty()) {
         html += "<h2 class=\"abandoned\">응답 없는 단말기의 거래</h2>\n"
-                "<p class=\"abandoned\">단말기가 " + std::to_string(TillActivity::kWaitingMs / 1000) +
+                "<p class=\"abandoned\">단말기가 " +
+                std::to_string(TillActivity::kWaitingMs / 1000) +
                 "초 넘게 결과를 묻지 않았습니다. 확인해도 기다리는 계산원이 없습니다.</p>\n"
-                "<table id=\"abandoned\" class=\"abandoned\">" + std::string(head) + "</tr>\n";
+                "<table id=\"abandoned\" class=\"abandoned\">" +
+                std::string(head) + "</tr>\n";
         for (const auto* op : abandoned)
             html += "<tr>" + cells(*op) + "</tr>\n";
         html += "</table>\n";

@@ -60,9 +60,9 @@ std::string ReadLine(std::istream& in) {
 // Whether a shop id may travel in a till's login URL and show in a list: no space or control byte,
 // and no longer than a login takes.
 bool PlainId(const std::string& id) {
-    return !id.empty() && id.size() <= Books::kMaxIdBytes && std::all_of(id.begin(), id.end(), [](char c) {
-        return static_cast<unsigned char>(c) > ' ' && c != 0x7f;
-    });
+    return !id.empty() && id.size() <= ShopRegistry::kMaxIdBytes &&
+           std::all_of(id.begin(), id.end(),
+                       [](char c) { return static_cast<unsigned char>(c) > ' ' && c != 0x7f; });
 }
 
 } // namespace
@@ -129,7 +129,7 @@ int ShopCommand::Run(const std::vector<std::string>& args, std::istream& in, boo
     }
 
     if (action->takesId && !PlainId(request.id))
-        return refuse("a shop id must be 1 to " + std::to_string(Books::kMaxIdBytes) +
+        return refuse("a shop id must be 1 to " + std::to_string(ShopRegistry::kMaxIdBytes) +
                       " bytes without a space or control character");
     if (values.contains("--name") && values["--name"].empty())
         return refuse("--name cannot be empty");
@@ -168,14 +168,14 @@ int ShopCommand::Run(const std::vector<std::string>& args, std::istream& in, boo
         // books (SQLite makes an empty file a database).
         if (std::error_code e; std::filesystem::exists(db, e) && std::filesystem::file_size(db, e) > 0)
             request.shops =
-                Books(db, Books::Seed::None, m_hashIterations, Database::Access::ReadOnly).Shops();
+                Books(db, Books::Seed::None, m_hashIterations, Database::Access::ReadOnly).Shops().List();
         if (what == "list")
             return List(request, out);
         if (what == "add")
             return Add(request, out, err);
         const auto& shops = request.shops;
         if (std::none_of(shops.begin(), shops.end(),
-                         [&](const Books::Shop& s) { return s.id == request.id; }))
+                         [&](const ShopRegistry::Shop& s) { return s.id == request.id; }))
             return refuse("no shop \"" + request.id + "\"");
         if (what == "set")
             return Set(request, out, err);
@@ -188,7 +188,7 @@ int ShopCommand::Run(const std::vector<std::string>& args, std::istream& in, boo
 
 int ShopCommand::List(const Request& request, std::ostream& out) {
     out << "id\tname\trate\tcoins\tversion\tpassword\n";
-    for (const Books::Shop& shop : request.shops)
+    for (const ShopRegistry::Shop& shop : request.shops)
         out << shop.id << '\t' << shop.name << '\t' << shop.rate << '\t' << shop.coins << '\t' << shop.version
             << '\t' << (shop.hasPassword ? "set" : "none") << '\n';
     return kDone;
@@ -198,11 +198,12 @@ int ShopCommand::Add(const Request& request, std::ostream& out, std::ostream& er
     const std::string& id = request.id;
     const auto& shops = request.shops;
     const bool known =
-        std::any_of(shops.begin(), shops.end(), [&](const Books::Shop& s) { return s.id == id; });
+        std::any_of(shops.begin(), shops.end(), [&](const ShopRegistry::Shop& s) { return s.id == id; });
     // "2" is what a till of the default build expects: it offers no upgrade.
     if (known || !Books(request.db, Books::Seed::None, m_hashIterations)
-                      .AddShop({id, request.values.at("--name"), *request.change.rate, *request.change.coins,
-                                request.change.version.value_or("2")}))
+                      .Shops()
+                      .Add({id, request.values.at("--name"), *request.change.rate, *request.change.coins,
+                            request.change.version.value_or("2")}))
         return Refuse(err, "there is a shop \"" + id + "\" already");
     out << "shop " << id << " added; set its password with: quillon-server shop password " << id << " --db "
         << request.db << "\n";
@@ -210,7 +211,7 @@ int ShopCommand::Add(const Request& request, std::ostream& out, std::ostream& er
 }
 
 int ShopCommand::Set(const Request& request, std::ostream& out, std::ostream& err) const {
-    if (!Books(request.db, Books::Seed::None, m_hashIterations).ChangeShop(request.id, request.change))
+    if (!Books(request.db, Books::Seed::None, m_hashIterations).Shops().Change(request.id, request.change))
         return Refuse(err, "no shop \"" + request.id + "\"");
     out << "shop " << request.id << " changed\n";
     return kDone;
@@ -221,7 +222,7 @@ int ShopCommand::Password(const Request& request, std::istream& in, bool termina
     const std::string password = ReadPassword(request.id, in, terminal, err);
     if (password.empty())
         return Refuse(err, "no password set: it cannot be empty");
-    if (!Books(request.db, Books::Seed::None, m_hashIterations).SetPassword(request.id, password))
+    if (!Books(request.db, Books::Seed::None, m_hashIterations).Shops().SetPassword(request.id, password))
         return Refuse(err, "no shop \"" + request.id + "\"");
     out << "password of shop " << request.id << " set\n";
     return kDone;

@@ -7,9 +7,9 @@
 // terminal without echo (asked twice), or as the first line of standard input.
 #pragma once
 
-#include "server/Books.h"
 #include "server/PasswordHash.h"
 #include "server/ShopChange.h"
+#include "server/ShopRegistry.h"
 
 #include <iosfwd>
 #include <map>
@@ -39,7 +39,7 @@ private:
         std::map<std::string, std::string> values; // by flag
         ShopChange change;
         std::string db;
-        std::vector<Books::Shop> shops;
+        std::vector<ShopRegistry::Shop> shops;
     };
 
     // One function per action; each returns the exit code.
