@@ -105,8 +105,7 @@ std::string AppPage::Render(const std::vector<Ledger::PendingOperation>& pending
                Escape(op.deviceId) + "</td><td>" + KindName(op.process) + "</td><td>" +
                std::to_string(op.amount) + "</td><td>" + Escape(op.rate) + "</td>";
     };
-    const char* head =
-        "<tr><th>시각</th><th>상점</th><th>단말기</th><th>거래</th><th>금액</th><th>적립률</th>";
+    const char* head = "<tr><th>시각</th><th>상점</th><th>단말기</th><th>거래</th><th>금액</th><th>적립률</th>";
 
     std::string html = R"(<!DOCTYPE html>
 <html lang="ko"><head><meta charset="utf-8">
@@ -139,11 +138,9 @@ th, td { border-bottom: 1px solid #ccc; padding: .4em; text-align: left; }
     }
     if (!abandoned.empty()) {
         html += "<h2 class=\"abandoned\">응답 없는 단말기의 거래</h2>\n"
-                "<p class=\"abandoned\">단말기가 " +
-                std::to_string(TillActivity::kWaitingMs / 1000) +
+                "<p class=\"abandoned\">단말기가 " + std::to_string(TillActivity::kWaitingMs / 1000) +
                 "초 넘게 결과를 묻지 않았습니다. 확인해도 기다리는 계산원이 없습니다.</p>\n"
-                "<table id=\"abandoned\" class=\"abandoned\">" +
-                std::string(head) + "</tr>\n";
+                "<table id=\"abandoned\" class=\"abandoned\">" + std::string(head) + "</tr>\n";
         for (const auto* op : abandoned)
             html += "<tr>" + cells(*op) + "</tr>\n";
         html += "</table>\n";

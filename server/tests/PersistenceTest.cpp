@@ -72,9 +72,7 @@ TEST_F(PersistenceTest, ABackupTakenWhileServingServesTheSameBooks) {
         std::vector<std::string> args;
         int exit;
     } runs[] = {
-        {{"--db", m_db}, 2},
-        {{"--db", m_db, "--to", m_db}, 2},
-        {{"--db", m_db + "x", "--to", copy}, 1},
+        {{"--db", m_db}, 2}, {{"--db", m_db, "--to", m_db}, 2}, {{"--db", m_db + "x", "--to", copy}, 1},
         {{"--db", m_db, "--to", copy}, 0},
     };
     for (const auto& run : runs) {
@@ -123,9 +121,8 @@ TEST_F(PersistenceTest, WritesWaitForAnotherWriterOfTheFile) {
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(m_db.c_str(), &other), SQLITE_OK);
     for (const auto& [request, reply] : writes) {
-        ASSERT_EQ(
-            sqlite3_exec(other, "BEGIN IMMEDIATE; UPDATE meta SET value = value;", nullptr, nullptr, nullptr),
-            SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; UPDATE meta SET value = value;", nullptr, nullptr, nullptr),
+                  SQLITE_OK);
         std::thread commit([other] {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             sqlite3_exec(other, "COMMIT;", nullptr, nullptr, nullptr);
@@ -156,16 +153,11 @@ TEST_F(PersistenceTest, LoginsCostTheSameAndAreThrottledPerAddress) {
         std::pair<std::uint64_t, std::string> costAndResult;
     } logins[] = {
         // the guesser's right password is refused without a hash; the till's elsewhere works
-        {false, "id=demo&password=demo", {hash, "1"}},
-        {false, "id=nobody&password=demo", {hash, "0"}},
-        {true, "id=demo&password=wrong", {hash, "0"}},
-        {true, "id=demo&password=2", {hash, "0"}},
-        {true, "id=demo&password=3", {hash, "0"}},
-        {true, "id=demo&password=4", {hash, "0"}},
-        {true, "id=demo&password=5", {hash, "0"}},
-        {true, "id=demo&password=demo", {0, "0"}},
-        {false, "id=demo&password=demo", {hash, "1"}},
-        {true, "id=other&password=x", {hash, "0"}},
+        {false, "id=demo&password=demo", {hash, "1"}}, {false, "id=nobody&password=demo", {hash, "0"}},
+        {true, "id=demo&password=wrong", {hash, "0"}}, {true, "id=demo&password=2", {hash, "0"}},
+        {true, "id=demo&password=3", {hash, "0"}},     {true, "id=demo&password=4", {hash, "0"}},
+        {true, "id=demo&password=5", {hash, "0"}},     {true, "id=demo&password=demo", {0, "0"}},
+        {false, "id=demo&password=demo", {hash, "1"}}, {true, "id=other&password=x", {hash, "0"}},
         // an id longer than 79 bytes is no shop's: refused before the throttle or the hash
         {false, "id=" + std::string(79, 'x') + "&password=x", {hash, "0"}},
         {false, "id=" + std::string(80, 'x') + "&password=x", {0, "0"}},
@@ -180,38 +172,25 @@ TEST_F(PersistenceTest, LoginsCostTheSameAndAreThrottledPerAddress) {
 // to X-Forwarded-For; from any other address that header is ignored.
 TEST_F(PersistenceTest, LoginsAreThrottledPerClient) {
     StartServer(":memory:", Books::Seed::Demo, "", {*ClientAddress::Parse("127.0.0.2")});
-    const std::string wrong = "0</>아이디 또는 비밀번호가 틀렸습니다",
-                      tooMany = "0</>로그인 시도가 너무 많습니다";
+    const std::string wrong = "0</>아이디 또는 비밀번호가 틀렸습니다", tooMany = "0</>로그인 시도가 너무 많습니다";
     const struct {
         std::string client; // an address handed to the books, or "from N|X-Forwarded-For" over HTTP
         std::string id, password, reply;
     } logins[] = {
-        {"2001:db8:1::1", "demo", "1", wrong},
-        {"2001:db8:1::2", "demo", "2", wrong},
-        {"2001:db8:1::3", "demo", "3", wrong},
-        {"2001:db8:1:0:ffff::4", "demo", "4", wrong},
-        {"2001:db8:1::5", "demo", "5", wrong},
-        {"2001:db8:1::6", "demo", "demo", tooMany},
+        {"2001:db8:1::1", "demo", "1", wrong}, {"2001:db8:1::2", "demo", "2", wrong},
+        {"2001:db8:1::3", "demo", "3", wrong}, {"2001:db8:1:0:ffff::4", "demo", "4", wrong},
+        {"2001:db8:1::5", "demo", "5", wrong}, {"2001:db8:1::6", "demo", "demo", tooMany},
         {"2001:db8:2::1", "demo", "demo", "1</>"},
-        {"::ffff:192.0.2.1", "a", "x", wrong},
-        {"::ffff:192.0.2.1", "a", "x", wrong},
-        {"192.0.2.1", "a", "x", wrong},
-        {"192.0.2.1", "a", "x", wrong},
-        {"192.0.2.1", "a", "x", wrong},
-        {"::ffff:192.0.2.1", "a", "x", tooMany},
-        {"2|198.51.100.7", "b", "x", wrong},
-        {"2|198.51.100.7", "b", "x", wrong},
-        {"2|198.51.100.7", "b", "x", wrong},
-        {"2|198.51.100.7", "b", "x", wrong},
-        {"2|198.51.100.7", "b", "x", wrong},
-        {"2|198.51.100.8, 198.51.100.7", "b", "x", tooMany},
+        {"::ffff:192.0.2.1", "a", "x", wrong}, {"::ffff:192.0.2.1", "a", "x", wrong},
+        {"192.0.2.1", "a", "x", wrong},        {"192.0.2.1", "a", "x", wrong},
+        {"192.0.2.1", "a", "x", wrong},        {"::ffff:192.0.2.1", "a", "x", tooMany},
+        {"2|198.51.100.7", "b", "x", wrong},   {"2|198.51.100.7", "b", "x", wrong},
+        {"2|198.51.100.7", "b", "x", wrong},   {"2|198.51.100.7", "b", "x", wrong},
+        {"2|198.51.100.7", "b", "x", wrong},   {"2|198.51.100.8, 198.51.100.7", "b", "x", tooMany},
         {"2|198.51.100.7, 198.51.100.8", "b", "x", wrong},
-        {"3|198.51.100.1", "c", "x", wrong},
-        {"3|198.51.100.2", "c", "x", wrong},
-        {"3|198.51.100.3", "c", "x", wrong},
-        {"3|198.51.100.4", "c", "x", wrong},
-        {"3|198.51.100.5", "c", "x", wrong},
-        {"3|198.51.100.6", "c", "x", tooMany},
+        {"3|198.51.100.1", "c", "x", wrong},   {"3|198.51.100.2", "c", "x", wrong},
+        {"3|198.51.100.3", "c", "x", wrong},   {"3|198.51.100.4", "c", "x", wrong},
+        {"3|198.51.100.5", "c", "x", wrong},   {"3|198.51.100.6", "c", "x", tooMany},
     };
     for (const auto& login : logins) {
         const std::string query = "id=" + login.id + "&password=" + login.password;
@@ -220,8 +199,7 @@ TEST_F(PersistenceTest, LoginsAreThrottledPerClient) {
             bar == std::string::npos
                 ? m_books->Tills().Login(QueryString::Parse(query), "h", login.client)
                 : SimClient(m_server->Port(), static_cast<unsigned char>(std::stoi(login.client)))
-                      .Get("/android/poslogin.php?" + query,
-                           "X-Forwarded-For: " + login.client.substr(bar + 1) + "\r\n")
+                      .Get("/android/poslogin.php?" + query, "X-Forwarded-For: " + login.client.substr(bar + 1) + "\r\n")
                       .body;
         EXPECT_EQ(got.substr(0, login.reply.size()), login.reply) << login.client << " " << query;
     }
@@ -355,8 +333,7 @@ TEST_F(PersistenceTest, ShopCommandsManageTheBooksOfARunningServer) {
         std::string db, args;
         int exit;
         std::string says;
-    } others[] = {{other, "list", 1, "not Quillon's books"},
-                  {other, "set bakery --rate 5", 1, "not Quillon's books"},
+    } others[] = {{other, "list", 1, "not Quillon's books"}, {other, "set bakery --rate 5", 1, "not Quillon's books"},
                   {other, "add bakery --name x --rate 5 --coins 1", 1, "not Quillon's books"},
                   {rollback, "list", 0, "bakery\tx\t5\t1\t2\tnone"}};
     for (const auto& step : others) {
@@ -366,8 +343,7 @@ TEST_F(PersistenceTest, ShopCommandsManageTheBooksOfARunningServer) {
         EXPECT_EQ(bytes(step.db), before) << step.args;
     }
     const std::string foreign = bytes(other);
-    EXPECT_THROW(Books(other, Books::Seed::Demo, kTestHashIterations), DatabaseError)
-        << "a server refuses it";
+    EXPECT_THROW(Books(other, Books::Seed::Demo, kTestHashIterations), DatabaseError) << "a server refuses it";
     EXPECT_EQ(bytes(other), foreign);
     const auto login = Fields(Get("/android/poslogin.php?id=bakery&password=s3cret"));
     ASSERT_EQ(login.at(0), "1");

@@ -80,8 +80,8 @@ public:
         if (!m_server || ++m_uses > 20'000) {
             m_server.reset();
             m_server = std::make_unique<Server>();
-            const std::string login = m_server->books.Tills().Login(
-                QueryString::Parse("id=demo&password=demo"), "127.0.0.1:8480", "127.0.0.1");
+            const std::string login = m_server->books.Tills().Login(QueryString::Parse("id=demo&password=demo"),
+                                                                    "127.0.0.1:8480", "127.0.0.1");
             m_device = login.substr(4, login.find("</>", 4) - 4);
             m_uses = 0;
         }
@@ -141,8 +141,7 @@ void CheckNumbers(const QueryString& query) {
         }
         if (const auto rate = Numbers::ParseRate(value)) {
             Require(*rate >= 0 && *rate <= 10'000, "a rate from 0 to 100 percent");
-            Require(Numbers::MileageFor(Numbers::kMaxAmount, *rate) <= Numbers::kMaxAmount,
-                    "mileage within the amount");
+            Require(Numbers::MileageFor(Numbers::kMaxAmount, *rate) <= Numbers::kMaxAmount, "mileage within the amount");
         }
         if (const auto number = Numbers::ParseInteger(value, -5, 60'000))
             Require(*number >= -5 && *number <= 60'000, "an integer in range");
