@@ -37,7 +37,7 @@ void TillActivity::Polled(const std::string& deviceId, std::int64_t nowMs) {
     std::erase_if(m_lastPollMs, [nowMs](const auto& till) { return nowMs - till.second > kWaitingMs; });
 }
 
-bool TillActivity::Waiting(const Books::PendingOperation& op, std::int64_t nowMs) const {
+bool TillActivity::Waiting(const Ledger::PendingOperation& op, std::int64_t nowMs) const {
     if (nowMs - op.openedAtMs <= kWaitingMs)
         return true;
     std::lock_guard lock(m_lock);
@@ -88,19 +88,19 @@ std::string AppPage::EncodeQueryValue(const std::string& text) {
     return out;
 }
 
-std::string AppPage::Render(const std::vector<Books::PendingOperation>& pending,
-                            const std::vector<Books::Customer>& customers, const std::string& notice,
+std::string AppPage::Render(const std::vector<Ledger::PendingOperation>& pending,
+                            const std::vector<Ledger::Customer>& customers, const std::string& notice,
                             const TillActivity& tills, std::int64_t nowMs) {
     std::string customerOptions;
     for (const auto& c : customers) {
         customerOptions += "<option value=\"" + Escape(c.phone) + "\">" + Escape(c.name) + " (" +
                            Escape(c.phone) + ")</option>";
     }
-    std::vector<const Books::PendingOperation*> waiting, abandoned;
+    std::vector<const Ledger::PendingOperation*> waiting, abandoned;
     for (const auto& op : pending)
         (tills.Waiting(op, nowMs) ? waiting : abandoned).push_back(&op);
 
-    const auto cells = [](const Books::PendingOperation& op) {
+    const auto cells = [](const Ledger::PendingOperation& op) {
         return "<td>" + ClockTime(op.openedAtMs) + "</td><td>" + Escape(op.shopName) + "</td><td>" +
                Escape(op.deviceId) + "</td><td>" + KindName(op.process) + "</td><td>" +
                std::to_string(op.amount) + "</td><td>" + Escape(op.rate) + "</td>";

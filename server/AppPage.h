@@ -2,7 +2,7 @@
 // customer and posts a confirmation for one of them, as the chosen customer, to /sim/confirm.
 #pragma once
 
-#include "server/Books.h"
+#include "server/Ledger.h"
 
 #include <cstdint>
 #include <map>
@@ -23,7 +23,7 @@ public:
 
     void Polled(const std::string& deviceId, std::int64_t nowMs);
     // Waiting: opened or polled within kWaitingMs before `nowMs` (all Unix milliseconds).
-    bool Waiting(const Books::PendingOperation& op, std::int64_t nowMs) const;
+    bool Waiting(const Ledger::PendingOperation& op, std::int64_t nowMs) const;
 
 private:
     mutable std::mutex m_lock;
@@ -35,8 +35,8 @@ class AppPage {
 public:
     // `notice` is the outcome of the last confirmation (empty for none). The operations that
     // `tills` finds waiting at `nowMs` get a confirm button; the abandoned ones are listed apart.
-    static std::string Render(const std::vector<Books::PendingOperation>& pending,
-                              const std::vector<Books::Customer>& customers, const std::string& notice,
+    static std::string Render(const std::vector<Ledger::PendingOperation>& pending,
+                              const std::vector<Ledger::Customer>& customers, const std::string& notice,
                               const TillActivity& tills, std::int64_t nowMs);
     static std::string Escape(const std::string& text);
     // Percent-encodes everything but unreserved characters, for a URL query value.

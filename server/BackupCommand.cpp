@@ -1,6 +1,7 @@
 #include "server/BackupCommand.h"
 
 #include "server/Books.h"
+#include "server/CommandLine.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -17,13 +18,10 @@ int BackupCommand::Run(const std::vector<std::string>& args, std::ostream& out, 
     };
     std::string db, to;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string flag = args[i], value;
-        if (const auto eq = flag.find('='); flag.starts_with("--") && eq != std::string::npos) {
-            value = flag.substr(eq + 1);
-            flag.resize(eq);
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
-        }
+        CommandLine::Flag split = CommandLine::SplitFlag(args[i]);
+        CommandLine::TakeValue(split, args, i);
+        const std::string& flag = split.name;
+        const std::string value = split.value.value_or("");
         if (flag != "--db" && flag != "--to")
             return refuse("unknown option \"" + flag + "\" (see --help)");
         if (value.empty())

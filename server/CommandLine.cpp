@@ -2,19 +2,28 @@
 
 #include "server/Numbers.h"
 
+CommandLine::Flag CommandLine::SplitFlag(const std::string& arg) {
+    const auto eq = arg.find('=');
+    if (!arg.starts_with("--") || eq == std::string::npos)
+        return {arg, std::nullopt};
+    return {arg.substr(0, eq), arg.substr(eq + 1)};
+}
+
+bool CommandLine::TakeValue(Flag& flag, const std::vector<std::string>& args, std::size_t& i) {
+    if (flag.value)
+        return true;
+    if (i + 1 >= args.size())
+        return false;
+    flag.value = args[++i];
+    return true;
+}
+
 bool CommandLine::Parse(const std::vector<std::string>& args, std::string& error) {
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string flag = args[i];
-        std::string value;
-        bool hasValue = false;
-        const auto eq = flag.find('=');
-        if (flag.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = flag.substr(eq + 1);
-            flag.resize(eq);
-            hasValue = true;
-        }
+        Flag split = SplitFlag(args[i]);
+        const std::string& flag = split.name;
         if (flag == "--help" || flag == "-h" || flag == "--simulate") {
-            if (hasValue) {
+            if (split.value) {
                 error = flag + " takes no value";
                 return false;
             }
@@ -27,13 +36,11 @@ bool CommandLine::Parse(const std::vector<std::string>& args, std::string& error
             error = "unknown option: " + args[i];
             return false;
         }
-        if (!hasValue) {
-            if (i + 1 >= args.size()) {
-                error = flag + " needs a value";
-                return false;
-            }
-            value = args[++i];
+        if (!TakeValue(split, args, i)) {
+            error = flag + " needs a value";
+            return false;
         }
+        const std::string& value = *split.value;
         if (flag == "--host") {
             if (value.empty()) {
                 error = "--host needs a host name or address";

@@ -13,14 +13,18 @@ struct TillEndpoint {
 };
 
 constexpr std::array<TillEndpoint, 6> kTillEndpoints{{
-    {"/android/poslogin.php", [](Books& b, const Routes::Call& c) { return b.Login(c.query, c.host, c.client); }},
-    {"/android/pcposmilege.php", [](Books& b, const Routes::Call& c) { return b.Operation(c.query); }},
-    {"/android/pcposgetmilegeret.php", [](Books& b, const Routes::Call& c) { return b.GetResult(c.query); },
-     true},
-    {"/android/deleteposdata.php", [](Books& b, const Routes::Call& c) { return b.DeleteData(c.query); }},
+    {"/android/poslogin.php",
+     [](Books& b, const Routes::Call& c) { return b.Tills().Login(c.query, c.host, c.client); }},
+    {"/android/pcposmilege.php",
+     [](Books& b, const Routes::Call& c) { return b.Tills().Operation(c.query); }},
+    {"/android/pcposgetmilegeret.php",
+     [](Books& b, const Routes::Call& c) { return b.Tills().GetResult(c.query); }, true},
+    {"/android/deleteposdata.php",
+     [](Books& b, const Routes::Call& c) { return b.Tills().DeleteData(c.query); }},
     {"/sms_client_v10/pctelmilege.php",
-     [](Books& b, const Routes::Call& c) { return b.TextMessage(c.query); }},
-    {"/android/processcancel.php", [](Books& b, const Routes::Call& c) { return b.CancelNotice(c.query); }},
+     [](Books& b, const Routes::Call& c) { return b.Tills().TextMessage(c.query); }},
+    {"/android/processcancel.php",
+     [](Books& b, const Routes::Call& c) { return b.Tills().CancelNotice(c.query); }},
 }};
 
 } // namespace

@@ -48,7 +48,7 @@ public:
         bool takesName = false; // every path of `path` and a name (one segment, no '/')
     };
 
-    // The till's endpoints, answered by `books`.
+    // The till's endpoints, answered by the ledger of `books`.
     explicit Routes(Books& books);
     Routes(const Routes&) = delete;
     Routes& operator=(const Routes&) = delete;

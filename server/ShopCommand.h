@@ -8,8 +8,11 @@
 #pragma once
 
 #include "server/PasswordHash.h"
+#include "server/ShopChange.h"
+#include "server/ShopRegistry.h"
 
 #include <iosfwd>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,22 @@ public:
     static std::string Usage();
 
 private:
+    // One action's arguments, all checked, and the shops the books held when they were checked.
+    struct Request {
+        std::string id;
+        std::map<std::string, std::string> values; // by flag
+        ShopChange change;
+        std::string db;
+        std::vector<ShopRegistry::Shop> shops;
+    };
+
+    // One function per action; each returns the exit code.
+    static int List(const Request& request, std::ostream& out);
+    int Add(const Request& request, std::ostream& out, std::ostream& err) const;
+    int Set(const Request& request, std::ostream& out, std::ostream& err) const;
+    int Password(const Request& request, std::istream& in, bool terminal, std::ostream& out,
+                 std::ostream& err) const;
+
     // The password from `in`; empty when none came or the two typed ones differ.
     static std::string ReadPassword(const std::string& id, std::istream& in, bool terminal,
                                     std::ostream& err);

@@ -45,14 +45,14 @@ void SimulationApi::AddTo(Routes& routes) {
     // The request log's clock, for a client that times something against the log's lines.
     add("/sim/clock", Method::Get,
         [this](const Call&) { return Text(Record::Accepted().Add(m_requests.Now()).Text()); });
-    add("/sim/sms", Method::Get, [this](const Call&) { return Text(m_books.Outbox()); });
+    add("/sim/sms", Method::Get, [this](const Call&) { return Text(m_books.Tills().Outbox()); });
     add("/sim/reset", Method::Post, [this](const Call&) {
         m_requests.Clear();
-        m_books.ClearOutbox();
+        m_books.Tills().ClearOutbox();
         m_faults.Clear();
         return Text("1");
     });
-    add("/sim/shop", Method::Post, [this](const Call& call) { return Text(m_books.SetShop(call.query)); });
+    add("/sim/shop", Method::Post, [this](const Call& call) { return SetShop(call); });
     add("/sim/fault", Method::Post,
         [this](const Call& call) { return Text(m_faults.Arm(call.query, std::string(call.body))); });
     add("/sim/blackhole", Method::Post, [this](const Call& call) { return Blackhole(call); });
@@ -71,7 +71,7 @@ Routes::Reply SimulationApi::Confirm(const Routes::Call& call) {
     std::string customer = call.query.Get("customer");
     if (customer.empty())
         customer = form.Get("customer");
-    const std::string answer = m_books.Confirm(call.query.Get("deviceid"), customer);
+    const std::string answer = m_books.Tills().Confirm(call.query.Get("deviceid"), customer);
     if (!call.query.Has("from"))
         return Text(answer);
     const std::string notice = answer.starts_with("1") ? "확인했습니다: " + call.query.Get("deviceid")
@@ -84,9 +84,26 @@ Routes::Reply SimulationApi::Confirm(const Routes::Call& call) {
 Routes::Reply SimulationApi::App(const Routes::Call& call) {
     Routes::Reply reply;
     reply.contentType = "text/html; charset=utf-8";
-    reply.body =
-        AppPage::Render(m_books.Pending(), m_books.Customers(), call.query.Get("notice"), m_tills, UnixMs());
+    reply.body = AppPage::Render(m_books.Tills().Pending(), m_books.Tills().Customers(),
+                                 call.query.Get("notice"), m_tills, UnixMs());
     return reply;
+}
+
+// Sets any of the rate, coins and version of shop `id`, checked as the operator's `shop set` checks them.
+Routes::Reply SimulationApi::SetShop(const Routes::Call& call) {
+    const QueryString& query = call.query;
+    ShopChange change;
+    switch (ShopChange::Parse(query.Find("rate"), query.Find("coins"), query.Find("version"), change)) {
+    case ShopChange::Bad::Rate:
+        return Text(Record::Refused("적립률이 올바르지 않습니다"));
+    case ShopChange::Bad::Coins:
+        return Text(Record::Refused("코인 수가 올바르지 않습니다"));
+    case ShopChange::Bad::Nothing:
+        break;
+    }
+    if (!m_books.Shops().Change(query.Get("id"), change))
+        return Text(Record::Refused("등록되지 않은 상점입니다"));
+    return Text(Record::Accepted().Text());
 }
 
 // The port accepts nothing for `ms` milliseconds (at most a minute), then again as before.

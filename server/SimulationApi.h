@@ -40,6 +40,7 @@ public:
 private:
     Routes::Reply Confirm(const Routes::Call& call);
     Routes::Reply App(const Routes::Call& call);
+    Routes::Reply SetShop(const Routes::Call& call);
     Routes::Reply Blackhole(const Routes::Call& call);
 
     Books& m_books;

@@ -30,10 +30,12 @@ else
              server/PasswordHash.cpp server/LoginThrottle.cpp server/Record.cpp server/Numbers.cpp
              server/QueryString.cpp server/RequestTarget.cpp server/FaultTable.cpp
              server/DownloadsPage.cpp server/AppPage.cpp server/Routes.cpp server/SimulationApi.cpp
-             server/RequestLog.cpp server/ClientAddress.cpp)
+             server/RequestLog.cpp server/ClientAddress.cpp server/ShopChange.cpp server/Ledger.cpp
+             server/ShopRegistry.cpp)
     headers=(server/Books.h server/Database.h server/Statement.h server/PasswordHash.h server/LoginThrottle.h
              server/Record.h server/Numbers.h server/QueryString.h server/RequestTarget.h server/FaultTable.h
-             server/DownloadsPage.h server/AppPage.h server/Routes.h server/SimulationApi.h server/RequestLog.h server/ClientAddress.h)
+             server/DownloadsPage.h server/AppPage.h server/Routes.h server/SimulationApi.h server/RequestLog.h server/ClientAddress.h
+             server/ShopChange.h server/Ledger.h server/ShopRegistry.h)
     libs=(-lsqlite3 -lcrypto)
     seeds=tests/fuzz/server-corpus
 fi

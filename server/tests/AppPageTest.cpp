@@ -25,7 +25,7 @@ TEST_P(AppPageWaiting, ListsTheOperationWhereItBelongs) {
     if (c.polledAgoMs >= 0)
         tills.Polled("TDEVICE", kNow - c.polledAgoMs);
     tills.Polled("TOTHER", kNow); // another till's polls say nothing about this one
-    const Books::PendingOperation op{"TDEVICE", "한빛 베이커리", 1, 15000, "5", kNow - c.openedAgoMs};
+    const Ledger::PendingOperation op{"TDEVICE", "한빛 베이커리", 1, 15000, "5", kNow - c.openedAgoMs};
     const std::string html = AppPage::Render({op}, {{"010-1234-5678", "김하늘"}}, "", tills, kNow);
 
     const std::size_t row = html.find("TDEVICE");

@@ -80,8 +80,8 @@ public:
         if (!m_server || ++m_uses > 20'000) {
             m_server.reset();
             m_server = std::make_unique<Server>();
-            const std::string login =
-                m_server->books.Login(QueryString::Parse("id=demo&password=demo"), "127.0.0.1:8480", "127.0.0.1");
+            const std::string login = m_server->books.Tills().Login(QueryString::Parse("id=demo&password=demo"),
+                                                                    "127.0.0.1:8480", "127.0.0.1");
             m_device = login.substr(4, login.find("</>", 4) - 4);
             m_uses = 0;
         }
@@ -130,7 +130,7 @@ void CheckForwarded(Fixture::Server& server, const std::string& header) {
     Require(ClientAddress::Parse(client->Text()) == client, "a forwarded client reads back as itself");
     const std::string group = client->Group();
     Require(ClientAddress::Parse(group.substr(0, group.find('/'))).has_value(), "a group is an address");
-    RequireRecord(server.books.Login(QueryString::Parse("id=demo&password=x"), "h", client->Text()));
+    RequireRecord(server.books.Tills().Login(QueryString::Parse("id=demo&password=x"), "h", client->Text()));
 }
 
 void CheckNumbers(const QueryString& query) {
