@@ -21,6 +21,9 @@ start=$(date +%s)
 logs=$root/build/test-logs
 rm -rf "$logs"
 mkdir -p "$logs"
+# Each Wine step runs on a private Xvfb screen, even where there is a display: two lanes' windows
+# on one screen would take each other's clicks and cover each other's pixels.
+unset DISPLAY
 # Every process of the run carries this tag in its environment: the sweep below finds what
 # escaped its session (a wineserver daemonizes) by it.
 export QUILLON_TEST_RUN=$$-$start
