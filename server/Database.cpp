@@ -47,10 +47,6 @@ void Database::Exec(const std::string& sql) {
     }
 }
 
-std::int64_t Database::LastInsertId() const {
-    return sqlite3_last_insert_rowid(m_db);
-}
-
 int Database::Changes() const {
     return sqlite3_changes(m_db);
 }

@@ -31,10 +31,8 @@ public:
     void KeepDurably();
     // Runs one or more statements that return no rows.
     void Exec(const std::string& sql);
-    std::int64_t LastInsertId() const;
     int Changes() const;
     sqlite3* Handle() const { return m_db; }
-    const std::string& Path() const { return m_path; }
 
     // BEGIN IMMEDIATE ... COMMIT; rolled back when left without Commit (an exception included).
     class Transaction {

@@ -43,14 +43,14 @@ stop_run() {
 trap stop_run EXIT
 trap 'echo "make test: interrupted"; exit 130' INT TERM
 
-# The lanes' builds name `-o native`: the native build is done once before them, and concurrent
-# builds of one folder would fight over it.
+# named NAME: build/test-logs/ and NAME in a file name's letters; .log and .result go after it.
+named() { echo "$logs/$(tr -c 'A-Za-z0-9\n' - <<<"$1")"; }
 # step NAME COMMAND...: runs COMMAND in a session of its own, output to build/test-logs/NAME.log;
 # records the result and the seconds in NAME.result; a failed step's log is shown when it ends.
 step() {
     local name=$1 file
     shift
-    file=$logs/$(tr -c 'A-Za-z0-9\n' - <<<"$name")
+    file=$(named "$name")
     echo "$file.result" >>"$logs/order"
     echo "=== $name: started"
     local t0 rc=0
@@ -76,14 +76,14 @@ step() {
 }
 # skip NAME WHY: a line of its own in the summary; never PASS.
 skip() {
-    echo "$logs/$(tr -c 'A-Za-z0-9\n' - <<<"$1").result" >>"$logs/order"
-    echo "SKIP  $1: $2" >"$logs/$(tr -c 'A-Za-z0-9\n' - <<<"$1").result"
+    echo "$(named "$1").result" >>"$logs/order"
+    echo "SKIP  $1: $2" >"$(named "$1").result"
     echo "=== $1: SKIP ($2)"
 }
 # await NAME: true once step NAME has passed (or skipped); false when it failed.
 await() {
     local file
-    file=$logs/$(tr -c 'A-Za-z0-9\n' - <<<"$1").result
+    file=$(named "$1").result
     while [ ! -f "$file" ]; do sleep 1; done
     ! grep -q '^FAIL' "$file"
 }
@@ -105,6 +105,8 @@ runs_32bit() { [ "$QUILLON_RUNS_32BIT" = yes ]; }
 # for the other one that does.
 locked() { (flock 9 && step "$@") 9>"$root/build/.port-8480.lock"; }
 
+# The lanes' builds name `-o native`: the native build is done once before them, and concurrent
+# builds of one folder would fight over it.
 step "build native" nice -n 10 make --no-print-directory -o deps native || {
     echo "make test: FAILED (the native build, which every suite needs)"
     exit 1
@@ -145,12 +147,11 @@ x86_lane() {
             skip "test windows-x86 (Wine, 32-bit)" "$x86_skipped"
         fi
     fi
+    await "build windows" || return
     # The 64-bit build's other suites, here so that the windows lane is not the longest by far.
-    await "build windows" &&
-        step "test windows: the others (Wine)" ctest --test-dir build/windows --output-on-failure -E '^gui$'
+    step "test windows: the others (Wine)" ctest --test-dir build/windows --output-on-failure -E '^gui$'
     export QUILLON_XVFB_SERVERNUM=300 WINEPREFIX=$root/build/wineprefix-no32
-    await "build windows" &&
-        locked "a kernel without 32-bit programs (played)" tests/platform/no32.sh
+    locked "a kernel without 32-bit programs (played)" tests/platform/no32.sh
 }
 
 native_lane &

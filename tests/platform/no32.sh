@@ -37,13 +37,13 @@ done
 # Found out anew in here: the run outside may have found that 32-bit programs run.
 unset QUILLON_RUNS_32BIT
 . tests/support/check.sh
+scratch=$(dirname "$QUILLON_NO32_PLAYED") # the outer run's, removed when it ends
 
 runs_none() { ! (. tools/wine-env.sh && quillon_runs_32bit); }
 exec_format_error() { [[ $("$1" --version 2>&1) == *'Exec format error'* ]]; }
-wrapper_fails() { ! WINEPREFIX=$tmp_prefix /usr/bin/wine build/windows/quillon_unit_tests.exe --gtest_list_tests >/dev/null 2>&1; }
-walkthrough() { QUILLON_WALKTHROUGH=1 tools/run.sh >"$WINEPREFIX.walkthrough.log" 2>&1 || { tail -n 30 "$WINEPREFIX.walkthrough.log"; false; }; }
+wrapper_fails() { ! WINEPREFIX=$scratch/prefix /usr/bin/wine build/windows/quillon_unit_tests.exe --gtest_list_tests >/dev/null 2>&1; }
+walkthrough() { QUILLON_WALKTHROUGH=1 tools/run.sh >"$scratch/walk.log" 2>&1 || { tail -n 30 "$scratch/walk.log"; false; }; }
 
-tmp_prefix=$(dirname "$QUILLON_NO32_PLAYED")/wrapper-prefix
 check "the 32-bit loader fails with Exec format error" exec_format_error /usr/lib/wine/wine
 check "the run's detection says no 32-bit programs run" runs_none
 check "Debian's wine wrapper fails a 64-bit program here" wrapper_fails
