@@ -55,18 +55,16 @@ int Answers(const SimConnection& client) {
 
 const std::string kRequest = "GET /x HTTP/1.1\r\nHost: a\r\n\r\n"; // 29 bytes
 
-struct Pacing {
-    const char* name;
-    std::string bytes;
-    std::size_t piece;
-    std::chrono::milliseconds pause;
-    int answers; // 200s before the server closes
-};
-
 } // namespace
 
 TEST_F(ConnectionLimitsTest, ARequestThatIsLateLosesItsConnection) {
-    const Pacing rows[] = {
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::size_t piece;
+        std::chrono::milliseconds pause;
+        int answers; // 200s before the server closes
+    } rows[] = {
         {"at once", kRequest, 1000, 0ms, 1},
         {"a byte every 5 ms, within the deadline", kRequest, 1, 5ms, 1},
         {"a byte every 30 ms, past the deadline", kRequest, 1, 30ms, 0},
@@ -76,7 +74,7 @@ TEST_F(ConnectionLimitsTest, ARequestThatIsLateLosesItsConnection) {
         {"a second request after a pause within the idle limit", kRequest + kRequest, kRequest.size(), 200ms, 2},
         {"a body announced but never sent", "POST /x HTTP/1.1\r\nHost: a\r\nContent-Length: 5\r\n\r\n", 1000, 0ms, 0},
     };
-    for (const Pacing& row : rows) {
+    for (const auto& row : rows) {
         const SimConnection client(m_port);
         ASSERT_TRUE(client.Connected());
         client.Send(row.bytes, row.piece, row.pause);
