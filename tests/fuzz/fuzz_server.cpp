@@ -1,12 +1,10 @@
 // libFuzzer target over quillon-server's handling of a request target, the bytes a client chooses:
 // the masking of passwords, the split of a proxy's absolute-form target, the query decoding, and
-// the server's own Routes table, with the simulation's and the downloads' rows, reached by the
-// target's path: the books' endpoints (their number parsing included), the simulation's API with
-// its fault table, and the site's downloads. The target's `body` parameter stands for a POST's body.
-// The whole input also stands for an X-Forwarded-For value, whose client goes to the login.
-// The whole input is one target. In it, "deviceid=@" stands for a till the books know, so that
-// the fuzzer reaches past the unknown-device refusal. Each property holds for any input; the
-// first that does not aborts.
+// the server's own Routes table reached by the target's path: the books' endpoints (their number
+// parsing included), the simulation's API with its fault table, and the site's downloads. In the
+// target, "deviceid=@" stands for a till the books know, so that the fuzzer reaches past the
+// unknown-device refusal, and the `body` parameter for a POST's body; the whole input also stands
+// for an X-Forwarded-For value, whose client goes to the login. The first property violated aborts.
 #include "server/Books.h"
 #include "server/ClientAddress.h"
 #include "server/DownloadsPage.h"
