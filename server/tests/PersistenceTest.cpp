@@ -1,5 +1,5 @@
-// Books kept in a database file: what survives a restart and what is stored for a password.
-// (A file that cannot be used: ProcessTest.)
+// Books kept in a database file: what survives a restart or a backup, how writes and logins meet
+// other writers and guessers, and the shop commands. (A file that cannot be used: ProcessTest.)
 #include "ServerFixture.h"
 
 #include "server/BackupCommand.h"
