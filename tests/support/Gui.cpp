@@ -79,16 +79,6 @@ HBITMAP CreateTopDownDib(HDC dc, int width, int height, void** bits) {
     return CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0);
 }
 
-namespace {
-
-// The program loads its pictures as device-dependent bitmaps (LoadBitmap); so does this, so that
-// any colour conversion on the way to the screen is the same on both sides.
-HBITMAP LoadProgramBitmap(HMODULE module, int bitmapId) {
-    return static_cast<HBITMAP>(LoadImageW(module, MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0, 0));
-}
-
-} // namespace
-
 bool Screen::Create(int width, int height) {
     void* bits = nullptr;
     m_dc = CreateCompatibleDC(nullptr);
@@ -133,7 +123,10 @@ Screen::~Screen() {
 }
 
 bool Screen::DrawBitmap(int bitmapId, int x, int y, int width, int height) {
-    HBITMAP picture = LoadProgramBitmap(m_module, bitmapId);
+    // The program loads its pictures as device-dependent bitmaps (LoadBitmap); so does this, so
+    // that any colour conversion on the way to the screen is the same on both sides.
+    HBITMAP picture =
+        static_cast<HBITMAP>(LoadImageW(m_module, MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0, 0));
     if (!picture)
         return false;
     BITMAP size = {};
@@ -240,9 +233,10 @@ std::wstring MessageBoxText(HWND box) {
     return std::wstring(text, GetDlgItemTextW(box, kMessageBoxTextId, text, ARRAYSIZE(text)));
 }
 
-std::wstring WindowText(HWND window) {
+std::wstring DlgItemTextOf(HWND dialog, int id) {
+    HWND window = GetDlgItem(dialog, id);
     DWORD_PTR length = 0, copied = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+    if (!window || !SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
         return {};
     std::vector<wchar_t> text(length + 1);
     if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
@@ -255,16 +249,6 @@ SIZE ClientSize(HWND window) {
     RECT r = {};
     GetClientRect(window, &r);
     return {r.right - r.left, r.bottom - r.top};
-}
-
-SIZE WindowSize(HWND window) {
-    RECT r = {};
-    GetWindowRect(window, &r);
-    return {r.right - r.left, r.bottom - r.top};
-}
-
-bool IsTopmost(HWND window) {
-    return (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
 }
 
 bool IsControlVisible(HWND dialog, int id) {
@@ -285,11 +269,6 @@ bool SetDlgItemTextOf(HWND dialog, int id, std::wstring_view text) {
            SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(copy.c_str()),
                                SMTO_ABORTIFHUNG, 5000, &result) &&
            result;
-}
-
-std::wstring DlgItemTextOf(HWND dialog, int id) {
-    HWND control = GetDlgItem(dialog, id);
-    return control ? WindowText(control) : std::wstring();
 }
 
 void CommandOk(HWND dialog) {
