@@ -216,16 +216,17 @@ bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
     return WaitUntil(timeoutMs, [&] { return !IsWindow(window) || !IsWindowVisible(window); });
 }
 
-HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs) {
+HWND WaitForTopWindow(DWORD processId, DWORD timeoutMs, const std::function<bool(HWND)>& match) {
     HWND found = nullptr;
-    WaitUntil(timeoutMs, [&] {
-        found = TopWindowOf(processId, [](HWND w) {
-            return IsWindowVisible(w) && ClassName(w) == L"#32770" && GetWindow(w, GW_OWNER) &&
-                   GetDlgItem(w, kMessageBoxTextId) && GetDlgItem(w, IDOK);
-        });
-        return found != nullptr;
-    });
+    WaitUntil(timeoutMs, [&] { return (found = TopWindowOf(processId, match)) != nullptr; });
     return found;
+}
+
+HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs) {
+    return WaitForTopWindow(processId, timeoutMs, [](HWND w) {
+        return IsWindowVisible(w) && ClassName(w) == L"#32770" && GetWindow(w, GW_OWNER) &&
+               GetDlgItem(w, kMessageBoxTextId) && GetDlgItem(w, IDOK);
+    });
 }
 
 std::wstring MessageBoxText(HWND box) {

@@ -98,6 +98,7 @@ namespace gui {
 
 // Topmost first, visible or not. It sends no message, so it works while the process's thread is busy.
 HWND TopWindowOf(DWORD processId, const std::function<bool(HWND)>& match);
+HWND WaitForTopWindow(DWORD processId, DWORD timeoutMs, const std::function<bool(HWND)>& match);
 using ::WaitUntil;
 bool WaitForWindowGone(HWND window, DWORD timeoutMs); // destroyed or hidden
 // A message box of the process: an owned "#32770" with the text control 0xFFFF and an OK button.

@@ -38,13 +38,9 @@ void Till::SubmitLogin(const std::wstring& id, const std::wstring& password) {
 
 HWND Till::WaitForDialog(int controlId, DWORD timeoutMs, bool anyState) const {
     // Topmost first, so a notice comes before the dialog it covers.
-    HWND found = nullptr;
-    gui::WaitUntil(timeoutMs, [&] {
-        found = gui::TopWindowOf(
-            app.Id(), [&](HWND w) { return GetDlgItem(w, controlId) && (anyState || IsWindowVisible(w)); });
-        return found != nullptr;
+    return gui::WaitForTopWindow(app.Id(), timeoutMs, [&](HWND w) {
+        return GetDlgItem(w, controlId) && (anyState || IsWindowVisible(w));
     });
-    return found;
 }
 
 bool Till::OpenAmountEntry() {
@@ -162,13 +158,13 @@ std::string Till::CompletionReply(const Operation& op, const std::vector<std::st
     return Record(fields);
 }
 
-Screen Till::Waiting(const Operation& op, std::optional<int> coins) const {
+Screen Till::Waiting(const Operation& op, int coins) const {
     Screen screen(exe, IDB_WAITING);
     const ClientRect& send = kSendButtonRect;
     screen.DrawBitmap(IDB_SEND_BUTTON, send.left, send.top, send.right - send.left, send.bottom - send.top);
-    if (&op == &kGive && coins) {
+    if (&op == &kGive) {
         wchar_t line[64];
-        std::swprintf(line, 64, kCoinLine, *coins);
+        std::swprintf(line, 64, kCoinLine, coins);
         screen.DrawText(kCoinLineX, kCoinLineY, line);
     }
     return screen;

@@ -10,7 +10,6 @@
 #include "tests/support/Gui.h"
 #include "tests/support/SimClient.h"
 
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -145,7 +144,7 @@ public:
     // A get-result reply that completes `op` with these lines as fields 2 onwards.
     static std::string CompletionReply(const Operation& op, const std::vector<std::string>& lines);
     // The screens as the program paints them.
-    Screen Waiting(const Operation& op, std::optional<int> coins = 1500) const;
+    Screen Waiting(const Operation& op, int coins = 1500) const;
     Screen Result(const Operation& op, const std::vector<std::wstring>& lines) const;
     // Waits until `window`'s client area equals `expected` outside `except` (client rectangles):
     // 0, else how many pixels still differ (-1: unreadable) and, in `bounds`, where.
