@@ -195,11 +195,6 @@ std::wstring ClassName(HWND window) {
     return std::wstring(name, std::max(GetClassNameW(window, name, ARRAYSIZE(name)), 0));
 }
 
-void Command(HWND dialog, int id) {
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
 } // namespace
 
 HWND TopWindowOf(DWORD processId, const std::function<bool(HWND)>& match) {
@@ -272,12 +267,9 @@ bool SetDlgItemTextOf(HWND dialog, int id, std::wstring_view text) {
            result;
 }
 
-void CommandOk(HWND dialog) {
-    Command(dialog, IDOK);
-}
-
-void CommandCancel(HWND dialog) {
-    Command(dialog, IDCANCEL);
+void Command(HWND dialog, int id) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
 void PressKey(HWND target, UINT virtualKey) {

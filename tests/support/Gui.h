@@ -112,9 +112,8 @@ void ClickClient(HWND window, int x, int y);
 // Sent, so the text is in place on return; WM_GETTEXT, so it works across processes.
 bool SetDlgItemTextOf(HWND dialog, int id, std::wstring_view text);
 std::wstring DlgItemTextOf(HWND dialog, int id);
-// What the dialog manager sends for Enter and Esc (and a message box's OK).
-void CommandOk(HWND dialog);
-void CommandCancel(HWND dialog);
+// What the dialog manager sends for Enter (IDOK) and Esc (IDCANCEL), and a message box's OK.
+void Command(HWND dialog, int id);
 // A real key posted to `target` (the focused control, usually).
 void PressKey(HWND target, UINT virtualKey);
 

@@ -87,7 +87,7 @@ std::wstring Till::TakeMessageBox(DWORD timeoutMs) const {
     if (!box)
         return {};
     std::wstring text = gui::MessageBoxText(box);
-    gui::CommandOk(box);
+    gui::Command(box, IDOK);
     gui::WaitForWindowGone(box, kWaitMs);
     return text;
 }

@@ -87,8 +87,8 @@ struct CloseWay {
     const char* name;
     void (*close)(HWND dialog);
 };
-inline const CloseWay kEsc{"Esc", [](HWND w) { gui::CommandCancel(w); }};
-inline const CloseWay kEnter{"Enter", [](HWND w) { gui::CommandOk(w); }};
+inline const CloseWay kEsc{"Esc", [](HWND w) { gui::Command(w, IDCANCEL); }};
+inline const CloseWay kEnter{"Enter", [](HWND w) { gui::Command(w, IDOK); }};
 inline const CloseWay kCloseBox{"CloseBox", [](HWND w) { PostMessageW(w, WM_SYSCOMMAND, SC_CLOSE, 0); }};
 
 // The path of an endpoint template, and the target the server logs for it with `values` (already
