@@ -9,9 +9,6 @@
 
 namespace {
 
-const std::string kOperationPath = PathOf(kGiveTemplate);
-const std::string kResultPath = PathOf(kGetResultTemplate);
-
 enum class Stage {
     Request,   // the operation request is on its way; the dialog is not shown yet
     Exchange,  // a get-result exchange is in flight

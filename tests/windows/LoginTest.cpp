@@ -7,7 +7,6 @@
 
 namespace {
 
-const std::string kLoginPath = PathOf(kLoginTemplate);
 // As the server's log shows a login: the password masked.
 const std::string kDemo = TargetOf(kLoginTemplate, {"demo", "***"});
 
@@ -74,7 +73,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(TillTest, CancelAtLoginEndsWithExitCodeOneAndSendsNothing) {
-    gui::CommandCancel(login);
+    kEsc.close(login);
     EXPECT_EQ(app.WaitForExit(kWaitMs), 1u);
     EXPECT_TRUE(sim.RequestTargets().empty());
 }
