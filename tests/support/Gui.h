@@ -63,8 +63,6 @@ public:
           m_bitmap(std::exchange(other.m_bitmap, nullptr)),
           m_previous(std::exchange(other.m_previous, nullptr)), m_bits(std::exchange(other.m_bits, nullptr)),
           m_width(other.m_width), m_height(other.m_height) {}
-    Screen(const Screen&) = delete;
-    Screen& operator=(const Screen&) = delete;
 
     bool Valid() const { return m_bits != nullptr; }
     int Width() const { return m_width; }

@@ -32,8 +32,7 @@ bool Till::StartProgram() {
 void Till::SubmitLogin(const std::wstring& id, const std::wstring& password) {
     gui::SetDlgItemTextOf(login, IDC_ID_EDIT, id);
     gui::SetDlgItemTextOf(login, IDC_PASSWORD_EDIT, password);
-    const POINT p = Centre(kLoginButtonRect);
-    gui::ClickClient(login, p.x, p.y);
+    ClickCentre(login, kLoginButtonRect);
 }
 
 HWND Till::WaitForDialog(int controlId, DWORD timeoutMs, bool anyState) const {
@@ -63,8 +62,7 @@ HWND Till::Start(const Operation& op, const std::wstring& amount, const std::wst
     gui::SetDlgItemTextOf(amountEntry, IDC_AMOUNT_EDIT, amount);
     if (rate)
         gui::SetDlgItemTextOf(amountEntry, IDC_RATE_EDIT, *rate);
-    const POINT p = Centre(op.button);
-    gui::ClickClient(amountEntry, p.x, p.y);
+    ClickCentre(amountEntry, op.button);
     HWND dialog = nullptr;
     gui::WaitUntil(kWaitMs, [&] {
         dialog = TransactionDialog();
@@ -208,9 +206,9 @@ int Till::LinesDrawn(HWND window, const Operation& op) const {
     return drawn;
 }
 
-RECT Till::ControlRect(HWND dialog, int id) {
+RECT Till::RectIn(HWND dialog, HWND window) {
     RECT rect = {};
-    GetWindowRect(GetDlgItem(dialog, id), &rect);
+    GetWindowRect(window, &rect);
     MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
     return rect;
 }

@@ -37,8 +37,8 @@ inline constexpr int kResultX = 200; // result line n at kResultX, kResultFirstY
 inline constexpr int kResultFirstY = 142;
 inline constexpr int kResultLineStep = 39;
 
-inline POINT Centre(const ClientRect& r) {
-    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+inline void ClickCentre(HWND window, const ClientRect& r) {
+    gui::ClickClient(window, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
 }
 
 // The requests as the operator's server spells them ("milege" included); the login's follows the
@@ -153,7 +153,9 @@ public:
     // How many result lines `window` draws over `op`'s picture, which must be exact elsewhere;
     // -1 when the picture is not there.
     int LinesDrawn(HWND window, const Operation& op) const;
-    static RECT ControlRect(HWND dialog, int id); // in the dialog's client coordinates
+    // `window`'s rectangle in `dialog`'s client coordinates.
+    static RECT RectIn(HWND dialog, HWND window);
+    static RECT ControlRect(HWND dialog, int id) { return RectIn(dialog, GetDlgItem(dialog, id)); }
 
     SimClient sim;
     TestProcess app;
