@@ -61,8 +61,7 @@ TEST_P(CloseAt, DialogGoesNothingFollowsAndTheNextTransactionIsWhole) {
         ASSERT_TRUE(sim.ArmFault(row->path, row->fault, "0</>no"));
     }
     gui::SetDlgItemTextOf(amountEntry, IDC_AMOUNT_EDIT, L"100");
-    const POINT give = Centre(kGiveButtonRect);
-    gui::ClickClient(amountEntry, give.x, give.y);
+    ClickCentre(amountEntry, kGiveButtonRect);
     HWND dialog = nullptr;
     switch (row->stage) {
     case Stage::Request:
@@ -91,7 +90,6 @@ TEST_P(CloseAt, DialogGoesNothingFollowsAndTheNextTransactionIsWhole) {
         ASSERT_EQ(sim.Post("/sim/blackhole?ms=2000").body, "1");
         ASSERT_TRUE(WaitForUnansweredConnect()) << "the next poll never started its connect";
     }
-    // A close never waits on the network, whatever the poll in flight is doing.
     // A close never waits on the network, whatever the poll in flight is doing.
     const DWORD closing = GetTickCount(), limit = row->stage == Stage::HungPoll ? 500 : kWaitMs;
     ASSERT_TRUE(Close(dialog, *way, limit)) << "destroyed, not merely hidden";

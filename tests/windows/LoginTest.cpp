@@ -55,7 +55,6 @@ INSTANTIATE_TEST_SUITE_P(
     Outcomes, Login,
     ::testing::Values(
         LoginCase{.name = "Accepted"}, LoginCase{.name = "EnterInAnEdit", .pressEnter = true},
-        LoginCase{.name = "Rejected", .password = L"wrong", .message = kLoginRejected},
         LoginCase{.name = "TypedTextArrivesEncodedAsUtf8", .id = L"가게 a&b=c#d+e", .password = L"p%w 한",
                   .message = kLoginRejected,
                   .sent = TargetOf(kLoginTemplate, {"%EA%B0%80%EA%B2%8C%20a%26b%3Dc%23d%2Be", "***"})},

@@ -38,7 +38,6 @@ protected:
         EXPECT_EQ(n, operations);
     }
 
-    // No message box is up and the program still runs.
     void ExpectQuietAndRunning() const {
         HWND box = gui::WaitForMessageBox(app.Id(), 0);
         EXPECT_EQ(box, nullptr) << "unexpected message: " << (box ? Narrow(gui::MessageBoxText(box)) : "");

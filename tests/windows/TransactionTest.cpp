@@ -183,18 +183,20 @@ TEST_F(TillTest, AmountEntryRefusesZeroAndSendsEverythingElseAsTyped) {
 }
 
 // The amount entry keeps its texts for the next operation, is disabled while one runs, sends the
-// rate typed last, and refuses a request whose URL would pass its 499 characters. The send image
-// acts on a give's waiting screen only, never on a pay's or a cancel's.
+// rate typed last, and refuses a request whose URL would pass its 499 characters. It reopens with
+// the rate in use, the one the cashier confirmed last, never with a field that the last reply
+// happened to carry in that place (a give's result line 2 is its sales). The send image acts on a
+// give's waiting screen only, never on a pay's or a cancel's.
 TEST_F(TillTest, AmountEntryTextsCarryOverAndALongUrlIsRefused) {
     ASSERT_TRUE(OpenAmountEntry());
+    EXPECT_EQ(gui::DlgItemTextOf(amountEntry, IDC_RATE_EDIT), L"5") << "the login's rate";
     const std::wstring rate = L"3";
     for (const Operation* op : kOperations) {
         HWND dialog = Start(*op, L"2500", op == &kGive ? &rate : nullptr);
         ASSERT_NE(dialog, nullptr);
         EXPECT_FALSE(IsWindowEnabled(amountEntry));
         if (op != &kGive) {
-            const POINT send = Centre(kSendButtonRect);
-            gui::ClickClient(dialog, send.x, send.y);
+            ClickCentre(dialog, kSendButtonRect);
             EXPECT_EQ(gui::WaitForMessageBox(app.Id(), 1000), nullptr) << op->name;
         }
         ASSERT_TRUE(Close(dialog, kEsc));
@@ -205,6 +207,19 @@ TEST_F(TillTest, AmountEntryTextsCarryOverAndALongUrlIsRefused) {
     EXPECT_EQ(Sent(kTextMessageTemplate), 0);
     for (const Operation* op : kOperations)
         EXPECT_EQ(std::count(log.begin(), log.end(), OperationTarget(*op, "2500", "3")), 1);
+    HWND dialog = Start(kGive);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(WaitForSent(kGetResultTemplate, 1));
+    ASSERT_TRUE(sim.Confirm(Device()));
+    ASSERT_TRUE(WaitForSent(kDeleteDataTemplate, 1));
+    ASSERT_EQ(LinesDrawn(dialog, kGive), kGive.lines);
+    ASSERT_TRUE(Close(dialog, kEnter));
+    ASSERT_TRUE(WaitUntilResponsive(amountEntry));
+    kEsc.close(amountEntry);
+    ASSERT_TRUE(gui::WaitForWindowGone(amountEntry, kWaitMs));
+    ASSERT_TRUE(OpenAmountEntry());
+    EXPECT_EQ(gui::DlgItemTextOf(amountEntry, IDC_RATE_EDIT), L"3");
+
     // Korean text takes nine characters once encoded: the longest rate that fits is sent, one
     // character more is refused with nothing sent.
     const std::size_t fixed = 7 + sim.HostPort().size() + OperationTarget(kPay, "100", "").size();
@@ -217,7 +232,7 @@ TEST_F(TillTest, AmountEntryTextsCarryOverAndALongUrlIsRefused) {
     EXPECT_EQ(TakeMessageBox(), kInputTooLong);
     ASSERT_TRUE(Close(TransactionDialog(true), kEsc));
     EXPECT_TRUE(sim.RequestTargets().empty());
-    HWND dialog = Start(kPay, L"100", &longest);
+    dialog = Start(kPay, L"100", &longest);
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(WaitForSent(kGetResultTemplate, 1));
     EXPECT_EQ(7 + sim.HostPort().size() + sim.RequestTargets().front().size(), 499u);
@@ -256,17 +271,13 @@ TEST_P(TextMessage, IsRefusedSentOrFailsAsItShould) {
     }
     const long long before = std::time(nullptr);
     gui::SetDlgItemTextOf(dialog, IDC_PHONE_EDIT, c.phone);
-    const POINT send = Centre(kSendButtonRect);
-    gui::ClickClient(dialog, send.x, send.y);
+    ClickCentre(dialog, kSendButtonRect);
     if (c.sent) {
         // Behind the box the give shows as sent: its picture, and no lines that no confirmation
         // of this give brought.
         HWND box = gui::WaitForMessageBox(app.Id(), kWaitMs);
         ASSERT_NE(box, nullptr);
-        RECT boxRect = {};
-        GetWindowRect(box, &boxRect);
-        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&boxRect), 2);
-        EXPECT_TRUE(Shows(dialog, Result(kGive, {}), {boxRect}));
+        EXPECT_TRUE(Shows(dialog, Result(kGive, {}), {RectIn(dialog, box)}));
     }
     EXPECT_EQ(TakeMessageBox(), c.message);
     const auto outbox = sim.SmsOutbox();
@@ -306,25 +317,5 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{"PhoneTooLongForTheUrl", "1500", std::wstring(400, L'1'), nullptr, kPhoneTooLong, false},
         TextCase{"RefusalReply", "1500", L"010-1234-5678", "0</>no", kNetworkFailed, false}),
     [](const auto& param) { return std::string(param.param.name); });
-
-// The amount entry opens with the rate in use, the one the cashier confirmed last, never with a
-// field that the last reply happened to carry in that place (a give's result line 2 is its sales).
-TEST_F(TillTest, AmountEntryReopensWithTheRateInUse) {
-    ASSERT_TRUE(OpenAmountEntry());
-    EXPECT_EQ(gui::DlgItemTextOf(amountEntry, IDC_RATE_EDIT), L"5") << "the login's rate";
-    const std::wstring rate = L"3";
-    HWND dialog = Start(kGive, L"15000", &rate);
-    ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(WaitForSent(kGetResultTemplate, 1));
-    ASSERT_TRUE(sim.Confirm(Device()));
-    ASSERT_TRUE(WaitForSent(kDeleteDataTemplate, 1));
-    ASSERT_EQ(LinesDrawn(dialog, kGive), kGive.lines);
-    ASSERT_TRUE(Close(dialog, kEnter));
-    ASSERT_TRUE(WaitUntilResponsive(amountEntry));
-    kEsc.close(amountEntry);
-    ASSERT_TRUE(gui::WaitForWindowGone(amountEntry, kWaitMs));
-    ASSERT_TRUE(OpenAmountEntry());
-    EXPECT_EQ(gui::DlgItemTextOf(amountEntry, IDC_RATE_EDIT), L"3");
-}
 
 } // namespace
