@@ -79,16 +79,6 @@ HBITMAP CreateTopDownDib(HDC dc, int width, int height, void** bits) {
     return CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0);
 }
 
-namespace {
-
-// The program loads its pictures as device-dependent bitmaps (LoadBitmap); so does this, so that
-// any colour conversion on the way to the screen is the same on both sides.
-HBITMAP LoadProgramBitmap(HMODULE module, int bitmapId) {
-    return static_cast<HBITMAP>(LoadImageW(module, MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0, 0));
-}
-
-} // namespace
-
 bool Screen::Create(int width, int height) {
     void* bits = nullptr;
     m_dc = CreateCompatibleDC(nullptr);
@@ -133,7 +123,10 @@ Screen::~Screen() {
 }
 
 bool Screen::DrawBitmap(int bitmapId, int x, int y, int width, int height) {
-    HBITMAP picture = LoadProgramBitmap(m_module, bitmapId);
+    // The program loads its pictures as device-dependent bitmaps (LoadBitmap); so does this, so
+    // that any colour conversion on the way to the screen is the same on both sides.
+    HBITMAP picture =
+        static_cast<HBITMAP>(LoadImageW(m_module, MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0, 0));
     if (!picture)
         return false;
     BITMAP size = {};
@@ -202,11 +195,6 @@ std::wstring ClassName(HWND window) {
     return std::wstring(name, std::max(GetClassNameW(window, name, ARRAYSIZE(name)), 0));
 }
 
-void Command(HWND dialog, int id) {
-    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
 } // namespace
 
 HWND TopWindowOf(DWORD processId, const std::function<bool(HWND)>& match) {
@@ -223,16 +211,17 @@ bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
     return WaitUntil(timeoutMs, [&] { return !IsWindow(window) || !IsWindowVisible(window); });
 }
 
-HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs) {
+HWND WaitForTopWindow(DWORD processId, DWORD timeoutMs, const std::function<bool(HWND)>& match) {
     HWND found = nullptr;
-    WaitUntil(timeoutMs, [&] {
-        found = TopWindowOf(processId, [](HWND w) {
-            return IsWindowVisible(w) && ClassName(w) == L"#32770" && GetWindow(w, GW_OWNER) &&
-                   GetDlgItem(w, kMessageBoxTextId) && GetDlgItem(w, IDOK);
-        });
-        return found != nullptr;
-    });
+    WaitUntil(timeoutMs, [&] { return (found = TopWindowOf(processId, match)) != nullptr; });
     return found;
+}
+
+HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs) {
+    return WaitForTopWindow(processId, timeoutMs, [](HWND w) {
+        return IsWindowVisible(w) && ClassName(w) == L"#32770" && GetWindow(w, GW_OWNER) &&
+               GetDlgItem(w, kMessageBoxTextId) && GetDlgItem(w, IDOK);
+    });
 }
 
 std::wstring MessageBoxText(HWND box) {
@@ -240,9 +229,10 @@ std::wstring MessageBoxText(HWND box) {
     return std::wstring(text, GetDlgItemTextW(box, kMessageBoxTextId, text, ARRAYSIZE(text)));
 }
 
-std::wstring WindowText(HWND window) {
+std::wstring DlgItemTextOf(HWND dialog, int id) {
+    HWND window = GetDlgItem(dialog, id);
     DWORD_PTR length = 0, copied = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+    if (!window || !SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
         return {};
     std::vector<wchar_t> text(length + 1);
     if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
@@ -255,16 +245,6 @@ SIZE ClientSize(HWND window) {
     RECT r = {};
     GetClientRect(window, &r);
     return {r.right - r.left, r.bottom - r.top};
-}
-
-SIZE WindowSize(HWND window) {
-    RECT r = {};
-    GetWindowRect(window, &r);
-    return {r.right - r.left, r.bottom - r.top};
-}
-
-bool IsTopmost(HWND window) {
-    return (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
 }
 
 bool IsControlVisible(HWND dialog, int id) {
@@ -287,17 +267,9 @@ bool SetDlgItemTextOf(HWND dialog, int id, std::wstring_view text) {
            result;
 }
 
-std::wstring DlgItemTextOf(HWND dialog, int id) {
-    HWND control = GetDlgItem(dialog, id);
-    return control ? WindowText(control) : std::wstring();
-}
-
-void CommandOk(HWND dialog) {
-    Command(dialog, IDOK);
-}
-
-void CommandCancel(HWND dialog) {
-    Command(dialog, IDCANCEL);
+void Command(HWND dialog, int id) {
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
 void PressKey(HWND target, UINT virtualKey) {

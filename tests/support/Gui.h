@@ -25,12 +25,11 @@ public:
     TestProcess(const TestProcess&) = delete;
     TestProcess& operator=(const TestProcess&) = delete;
 
-    // Starts `exe` in its own directory and waits until its first message loop waits for input.
+    // In `exe`'s own directory; returns once its first message loop waits for input.
     bool Start(const std::wstring& exe, DWORD idleTimeoutMs = 15000);
     DWORD Id() const { return m_id; }
     HANDLE Handle() const { return m_process; }
     bool Running() const;
-    // The exit code once the process has ended within `timeoutMs`; nullopt while it still runs.
     std::optional<DWORD> WaitForExit(DWORD timeoutMs) const;
     void Terminate();
 
@@ -39,8 +38,7 @@ private:
     DWORD m_id = 0;
 };
 
-// The directory of the running executable, with a trailing backslash.
-std::wstring ExecutableDirectory();
+std::wstring ExecutableDirectory(); // with a trailing backslash
 
 // A 32-bit DIB section with top-down rows, for pixels read as COLORREF-sized cells; the caller
 // owns it (DeleteObject). nullptr when it cannot be made.
@@ -65,17 +63,14 @@ public:
           m_bitmap(std::exchange(other.m_bitmap, nullptr)),
           m_previous(std::exchange(other.m_previous, nullptr)), m_bits(std::exchange(other.m_bits, nullptr)),
           m_width(other.m_width), m_height(other.m_height) {}
-    Screen(const Screen&) = delete;
-    Screen& operator=(const Screen&) = delete;
 
     bool Valid() const { return m_bits != nullptr; }
     int Width() const { return m_width; }
     int Height() const { return m_height; }
 
-    // Paints bitmap `bitmapId` of the executable at x, y over width x height (the picture's own
-    // size when negative), as the program's skins paint it.
+    // As the program's skins paint a picture over an area (the picture's own size when negative).
     bool DrawBitmap(int bitmapId, int x, int y, int width = -1, int height = -1);
-    // TextOut with the default attributes, as the program draws its coin and result lines.
+    // As the program draws its coin and result lines.
     void DrawText(int x, int y, std::wstring_view text);
 
     COLORREF At(int x, int y) const;
@@ -99,31 +94,25 @@ private:
 
 namespace gui {
 
-// The topmost top-level window of the process, visible or not, for which `match` holds; nullptr
-// when none does. It sends no message, so it works while the process's thread is busy.
+// Topmost first, visible or not. It sends no message, so it works while the process's thread is busy.
 HWND TopWindowOf(DWORD processId, const std::function<bool(HWND)>& match);
+HWND WaitForTopWindow(DWORD processId, DWORD timeoutMs, const std::function<bool(HWND)>& match);
 using ::WaitUntil;
-// Until `window` is destroyed or hidden.
-bool WaitForWindowGone(HWND window, DWORD timeoutMs);
+bool WaitForWindowGone(HWND window, DWORD timeoutMs); // destroyed or hidden
 // A message box of the process: an owned "#32770" with the text control 0xFFFF and an OK button.
 HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs);
 std::wstring MessageBoxText(HWND box);
 
-std::wstring WindowText(HWND window); // WM_GETTEXT, so it works across processes
 SIZE ClientSize(HWND window);
-SIZE WindowSize(HWND window);
-bool IsTopmost(HWND window);
 bool IsControlVisible(HWND dialog, int id);
 
-// A left click at client point (x, y): WM_LBUTTONDOWN then WM_LBUTTONUP.
 void ClickClient(HWND window, int x, int y);
-// WM_SETTEXT (sent, so the text is in place on return) and WM_GETTEXT of control `id`.
+// Sent, so the text is in place on return; WM_GETTEXT, so it works across processes.
 bool SetDlgItemTextOf(HWND dialog, int id, std::wstring_view text);
 std::wstring DlgItemTextOf(HWND dialog, int id);
-// What the dialog manager sends for Enter and Esc (and a message box's OK).
-void CommandOk(HWND dialog);
-void CommandCancel(HWND dialog);
-// A real key, WM_KEYDOWN then WM_KEYUP, posted to `target` (the focused control, usually).
+// What the dialog manager sends for Enter (IDOK) and Esc (IDCANCEL), and a message box's OK.
+void Command(HWND dialog, int id);
+// A real key posted to `target` (the focused control, usually).
 void PressKey(HWND target, UINT virtualKey);
 
 } // namespace gui

@@ -32,19 +32,14 @@ bool Till::StartProgram() {
 void Till::SubmitLogin(const std::wstring& id, const std::wstring& password) {
     gui::SetDlgItemTextOf(login, IDC_ID_EDIT, id);
     gui::SetDlgItemTextOf(login, IDC_PASSWORD_EDIT, password);
-    const POINT p = Centre(kLoginButtonRect);
-    gui::ClickClient(login, p.x, p.y);
+    ClickCentre(login, kLoginButtonRect);
 }
 
 HWND Till::WaitForDialog(int controlId, DWORD timeoutMs, bool anyState) const {
     // Topmost first, so a notice comes before the dialog it covers.
-    HWND found = nullptr;
-    gui::WaitUntil(timeoutMs, [&] {
-        found = gui::TopWindowOf(
-            app.Id(), [&](HWND w) { return GetDlgItem(w, controlId) && (anyState || IsWindowVisible(w)); });
-        return found != nullptr;
+    return gui::WaitForTopWindow(app.Id(), timeoutMs, [&](HWND w) {
+        return GetDlgItem(w, controlId) && (anyState || IsWindowVisible(w));
     });
-    return found;
 }
 
 bool Till::OpenAmountEntry() {
@@ -67,8 +62,7 @@ HWND Till::Start(const Operation& op, const std::wstring& amount, const std::wst
     gui::SetDlgItemTextOf(amountEntry, IDC_AMOUNT_EDIT, amount);
     if (rate)
         gui::SetDlgItemTextOf(amountEntry, IDC_RATE_EDIT, *rate);
-    const POINT p = Centre(op.button);
-    gui::ClickClient(amountEntry, p.x, p.y);
+    ClickCentre(amountEntry, op.button);
     HWND dialog = nullptr;
     gui::WaitUntil(kWaitMs, [&] {
         dialog = TransactionDialog();
@@ -91,7 +85,7 @@ std::wstring Till::TakeMessageBox(DWORD timeoutMs) const {
     if (!box)
         return {};
     std::wstring text = gui::MessageBoxText(box);
-    gui::CommandOk(box);
+    gui::Command(box, IDOK);
     gui::WaitForWindowGone(box, kWaitMs);
     return text;
 }
@@ -162,13 +156,13 @@ std::string Till::CompletionReply(const Operation& op, const std::vector<std::st
     return Record(fields);
 }
 
-Screen Till::Waiting(const Operation& op, std::optional<int> coins) const {
+Screen Till::Waiting(const Operation& op, int coins) const {
     Screen screen(exe, IDB_WAITING);
     const ClientRect& send = kSendButtonRect;
     screen.DrawBitmap(IDB_SEND_BUTTON, send.left, send.top, send.right - send.left, send.bottom - send.top);
-    if (&op == &kGive && coins) {
+    if (&op == &kGive) {
         wchar_t line[64];
-        std::swprintf(line, 64, kCoinLine, *coins);
+        std::swprintf(line, 64, kCoinLine, coins);
         screen.DrawText(kCoinLineX, kCoinLineY, line);
     }
     return screen;
@@ -201,23 +195,20 @@ int Till::LinesDrawn(HWND window, const Operation& op) const {
         const int top = kResultFirstY + kResultLineStep * n;
         bands.push_back(RECT{kResultX, top, Screen::kSize, top + kResultLineStep / 2});
     }
-    int drawn = -1;
-    gui::WaitUntil(kWaitMs, [&] {
-        const Screen actual(window);
-        const RECT whole{0, 0, Screen::kSize, Screen::kSize};
-        if (!actual.Valid() || !picture.Valid() || picture.Differences(actual, whole, bands) != 0)
-            return false;
-        drawn = 0;
-        while (drawn < 9 && picture.Differences(actual, bands[static_cast<std::size_t>(drawn)]) > 0)
-            ++drawn;
-        return true;
-    });
+    if (Differences(window, picture, bands) != 0)
+        return -1;
+    const Screen actual(window);
+    if (!actual.Valid())
+        return -1;
+    int drawn = 0;
+    while (drawn < 9 && picture.Differences(actual, bands[static_cast<std::size_t>(drawn)]) > 0)
+        ++drawn;
     return drawn;
 }
 
-RECT Till::ControlRect(HWND dialog, int id) {
+RECT Till::RectIn(HWND dialog, HWND window) {
     RECT rect = {};
-    GetWindowRect(GetDlgItem(dialog, id), &rect);
+    GetWindowRect(window, &rect);
     MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
     return rect;
 }

@@ -10,7 +10,6 @@
 #include "tests/support/Gui.h"
 #include "tests/support/SimClient.h"
 
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,8 +37,8 @@ inline constexpr int kResultX = 200; // result line n at kResultX, kResultFirstY
 inline constexpr int kResultFirstY = 142;
 inline constexpr int kResultLineStep = 39;
 
-inline POINT Centre(const ClientRect& r) {
-    return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+inline void ClickCentre(HWND window, const ClientRect& r) {
+    gui::ClickClient(window, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
 }
 
 // The requests as the operator's server spells them ("milege" included); the login's follows the
@@ -71,7 +70,6 @@ inline constexpr wchar_t kTextMessageSent[] = L"문자를 전송했습니다.";
 // A give's waiting screen: the balance of the give reply in place of %d.
 inline constexpr wchar_t kCoinLine[] = L"누리 코인: %d POINT";
 
-// One of the three operations as the amount entry starts it.
 struct Operation {
     const char* name;
     const char* request;        // its template above
@@ -85,13 +83,12 @@ inline const Operation kGive{"Give", kGiveTemplate, "11", kGiveButtonRect, IDB_G
 inline const Operation kPay{"Pay", kPayTemplate, "12", kPayButtonRect, IDB_PAY_DONE, 9};
 inline const Operation kCancel{"Cancel", kCancelTemplate, "13", kCancelButtonRect, IDB_CANCEL_DONE, 9};
 
-// The three ways a cashier closes a dialog.
 struct CloseWay {
     const char* name;
     void (*close)(HWND dialog);
 };
-inline const CloseWay kEsc{"Esc", [](HWND w) { gui::CommandCancel(w); }};
-inline const CloseWay kEnter{"Enter", [](HWND w) { gui::CommandOk(w); }};
+inline const CloseWay kEsc{"Esc", [](HWND w) { gui::Command(w, IDCANCEL); }};
+inline const CloseWay kEnter{"Enter", [](HWND w) { gui::Command(w, IDOK); }};
 inline const CloseWay kCloseBox{"CloseBox", [](HWND w) { PostMessageW(w, WM_SYSCOMMAND, SC_CLOSE, 0); }};
 
 // The path of an endpoint template, and the target the server logs for it with `values` (already
@@ -101,30 +98,27 @@ std::string TargetOf(std::string_view tmpl, const std::vector<std::string>& valu
 
 class Till {
 public:
-    // `exeName` is the build to drive, next to the running executable; `port` the server's.
+    // `exeName`: the build to drive, next to the running executable.
     Till(int port, const std::wstring& exeName) : sim(port), exe(ExecutableDirectory() + exeName) {}
 
-    // Starts the program and waits for its login dialog.
-    bool StartProgram();
+    bool StartProgram(); // and waits for its login dialog
     // Waits for the topmost dialog that holds control `controlId`, visible unless `anyState`:
     // IDC_ID_EDIT the login, IDC_LAUNCH_BUTTON the launcher, IDC_AMOUNT_EDIT the amount entry,
     // IDC_PHONE_EDIT the transaction. (The upgrade notice's edit shares its id with the login's
     // password edit; the notice lies above the login that opened it.)
     HWND WaitForDialog(int controlId, DWORD timeoutMs = kWaitMs, bool anyState = false) const;
-    // Types id and password and clicks the login image.
     void SubmitLogin(const std::wstring& id = L"demo", const std::wstring& password = L"demo");
     // Logs in (unless the login has gone already) and opens the amount entry, then empties the
     // request log. False when either failed.
     bool OpenAmountEntry();
-    // Types the amount (and the rate when given), clicks the operation's image and returns the
-    // visible transaction dialog; nullptr when a message box came first.
+    // The visible transaction dialog; nullptr when a message box came first.
     HWND Start(const Operation& op, const std::wstring& amount = L"15000",
                const std::wstring* rate = nullptr);
     // The transaction dialog, visible or (`anyState`) not shown yet while its request runs.
     HWND TransactionDialog(bool anyState = false) const;
-    // Closes `dialog` the given way; false when it was not destroyed in time.
+    // False when `dialog` was not destroyed in time.
     bool Close(HWND dialog, const CloseWay& way, DWORD timeoutMs = kWaitMs) const;
-    // Waits for a message box of the program, reads its text and closes it. Empty when none.
+    // The text of the program's message box, which it closes; empty when none came.
     std::wstring TakeMessageBox(DWORD timeoutMs = kWaitMs) const;
     // Whether `window`'s thread handles messages again and is no longer taken for hung.
     bool WaitUntilResponsive(HWND window) const;
@@ -135,7 +129,7 @@ public:
                                 const std::string& rate = "5") const;
     std::string GetResultTarget() const { return TargetOf(kGetResultTemplate, {Device()}); }
     std::string DeleteDataTarget() const { return TargetOf(kDeleteDataTemplate, {Device()}); }
-    // Requests to `path` (any query) since the last reset of the log; waits until `n` have come.
+    // Requests to the template's path since the last reset of the log.
     int Sent(std::string_view tmpl) const;
     bool WaitForSent(std::string_view tmpl, int n, DWORD timeoutMs = kWaitMs) const;
     // True when no request arrives for `quietMs` (on the server's clock, from the last arrival).
@@ -147,10 +141,10 @@ public:
     // The request log with runs of one repeated target collapsed: a poll sequence reads as one.
     std::vector<std::string> CollapsedLog() const;
 
-    // A get-result reply that completes `op` with these lines (fields 2 onwards).
+    // A get-result reply that completes `op` with these lines as fields 2 onwards.
     static std::string CompletionReply(const Operation& op, const std::vector<std::string>& lines);
     // The screens as the program paints them.
-    Screen Waiting(const Operation& op, std::optional<int> coins = 1500) const;
+    Screen Waiting(const Operation& op, int coins = 1500) const;
     Screen Result(const Operation& op, const std::vector<std::wstring>& lines) const;
     // Waits until `window`'s client area equals `expected` outside `except` (client rectangles):
     // 0, else how many pixels still differ (-1: unreadable) and, in `bounds`, where.
@@ -159,8 +153,9 @@ public:
     // How many result lines `window` draws over `op`'s picture, which must be exact elsewhere;
     // -1 when the picture is not there.
     int LinesDrawn(HWND window, const Operation& op) const;
-    // Where control `id` of `dialog` lies in the dialog's client coordinates.
-    static RECT ControlRect(HWND dialog, int id);
+    // `window`'s rectangle in `dialog`'s client coordinates.
+    static RECT RectIn(HWND dialog, HWND window);
+    static RECT ControlRect(HWND dialog, int id) { return RectIn(dialog, GetDlgItem(dialog, id)); }
 
     SimClient sim;
     TestProcess app;

@@ -4,15 +4,10 @@
 // sends nothing of its own, and the next transaction is whole.
 #include "tests/windows/TillTest.h"
 
-#include "dialogs/PollCompletion.h"
-
 #include <cstdio>
 #include <tuple>
 
 namespace {
-
-const std::string kOperationPath = PathOf(kGiveTemplate);
-const std::string kResultPath = PathOf(kGetResultTemplate);
 
 enum class Stage {
     Request,   // the operation request is on its way; the dialog is not shown yet
@@ -29,28 +24,21 @@ struct CloseRow {
     const char* path; // where the fault is armed (nullptr: none)
     const char* fault;
     Stage stage;
-    std::vector<const CloseWay*> ways;
-    int pollsAfterClose;  // get-result requests that may still arrive after the close
-    DWORD closeTimeoutMs; // how long the close may take
+    int pollsAfterClose; // get-result requests that may still arrive after the close
+    std::vector<const CloseWay*> ways = {&kEsc, &kEnter, &kCloseBox};
 };
 
-// A close never waits on the network, whatever the poll in flight is doing.
-constexpr DWORD kCloseAtOnceMs = 500;
-
-const std::vector<const CloseWay*> kEveryWay{&kEsc, &kEnter, &kCloseBox};
-
 const CloseRow kCloseRows[] = {
-    {"DuringTheRequest", kOperationPath.c_str(), "delay&ms=1500", Stage::Request, kEveryWay, 1, kWaitMs},
-    {"DuringAnExchange", kResultPath.c_str(), "delay&ms=1000", Stage::Exchange, kEveryWay, 1, kWaitMs},
-    {"DuringThePause", nullptr, nullptr, Stage::Pause, kEveryWay, 1, kWaitMs},
-    {"AfterCompletion", nullptr, nullptr, Stage::Completed, kEveryWay, 0, kWaitMs},
-    {"AfterARefusedGive", kOperationPath.c_str(), "body", Stage::Failed, kEveryWay, 0, kWaitMs},
-    {"DuringAHungPoll", kResultPath.c_str(), "hang", Stage::HungPoll, kEveryWay, 0, kCloseAtOnceMs},
-    {"DuringATricklingPoll", kResultPath.c_str(), "trickle&chunk=1&ms=400", Stage::HungPoll, kEveryWay, 0,
-     kCloseAtOnceMs},
+    {"DuringTheRequest", kOperationPath.c_str(), "delay&ms=1500", Stage::Request, 1},
+    {"DuringAnExchange", kResultPath.c_str(), "delay&ms=1000", Stage::Exchange, 1},
+    {"DuringThePause", nullptr, nullptr, Stage::Pause, 1},
+    {"AfterCompletion", nullptr, nullptr, Stage::Completed, 0},
+    {"AfterARefusedGive", kOperationPath.c_str(), "body", Stage::Failed, 0},
+    {"DuringAHungPoll", kResultPath.c_str(), "hang", Stage::HungPoll, 0},
+    {"DuringATricklingPoll", kResultPath.c_str(), "trickle&chunk=1&ms=400", Stage::HungPoll, 0},
     // The connect in flight completes once the port takes connections again; its poll, given up
     // with its transaction, is never written.
-    {"DuringABlackHoledConnect", nullptr, nullptr, Stage::HungPoll, {&kEsc, &kCloseBox}, 0, kCloseAtOnceMs},
+    {"DuringABlackHoledConnect", nullptr, nullptr, Stage::HungPoll, 0, {&kEsc, &kCloseBox}},
 };
 
 using CloseCase = std::tuple<const CloseRow*, const CloseWay*>;
@@ -67,13 +55,13 @@ class CloseAt : public TillTest, public ::testing::WithParamInterface<CloseCase>
 
 TEST_P(CloseAt, DialogGoesNothingFollowsAndTheNextTransactionIsWhole) {
     const auto [row, way] = GetParam();
+    const bool blackHole = row->stage == Stage::HungPoll && !row->fault;
     ASSERT_TRUE(OpenAmountEntry());
     if (row->path && row->stage != Stage::HungPoll) {
         ASSERT_TRUE(sim.ArmFault(row->path, row->fault, "0</>no"));
     }
     gui::SetDlgItemTextOf(amountEntry, IDC_AMOUNT_EDIT, L"100");
-    const POINT give = Centre(kGiveButtonRect);
-    gui::ClickClient(amountEntry, give.x, give.y);
+    ClickCentre(amountEntry, kGiveButtonRect);
     HWND dialog = nullptr;
     switch (row->stage) {
     case Stage::Request:
@@ -98,15 +86,16 @@ TEST_P(CloseAt, DialogGoesNothingFollowsAndTheNextTransactionIsWhole) {
         ASSERT_TRUE(WaitForSent(kGetResultTemplate, Sent(kGetResultTemplate) + 1)) << "the next poll stalls";
     }
     const int pollsAtClose = Sent(kGetResultTemplate);
-    if (row->stage == Stage::HungPoll && !row->fault) {
+    if (blackHole) {
         ASSERT_EQ(sim.Post("/sim/blackhole?ms=2000").body, "1");
         ASSERT_TRUE(WaitForUnansweredConnect()) << "the next poll never started its connect";
     }
-    const DWORD closing = GetTickCount();
-    ASSERT_TRUE(Close(dialog, *way, row->closeTimeoutMs)) << "destroyed, not merely hidden";
+    // A close never waits on the network, whatever the poll in flight is doing.
+    const DWORD closing = GetTickCount(), limit = row->stage == Stage::HungPoll ? 500 : kWaitMs;
+    ASSERT_TRUE(Close(dialog, *way, limit)) << "destroyed, not merely hidden";
     std::printf("closed %s %s in %lu ms\n", row->name, way->name, GetTickCount() - closing);
     // A black-holed connect completes at the kernel's next SYN retry, 3 s after it began.
-    EXPECT_TRUE(StaysQuiet(row->stage == Stage::HungPoll && !row->fault ? 5000 : 1500)) << "the poller has stopped";
+    EXPECT_TRUE(StaysQuiet(blackHole ? 5000 : 1500)) << "the poller has stopped";
     EXPECT_TRUE(WaitUntilResponsive(amountEntry));
     EXPECT_TRUE(IsWindowEnabled(amountEntry));
     EXPECT_LE(Sent(kGetResultTemplate), pollsAtClose + row->pollsAfterClose);

@@ -8,6 +8,11 @@
 
 #include <set>
 
+// Where faults are armed.
+inline const std::string kLoginPath = PathOf(kLoginTemplate), kOperationPath = PathOf(kGiveTemplate),
+                         kResultPath = PathOf(kGetResultTemplate), kDeletePath = PathOf(kDeleteDataTemplate),
+                         kTextPath = PathOf(kTextMessageTemplate);
+
 class TillTest : public ::testing::Test, public Till {
 protected:
     TillTest() : Till(QUILLON_TEST_PORT_GUI, L"QuillonTest.exe") {}
@@ -20,7 +25,7 @@ protected:
     // Every operation or text-message request went out once, and `operations` operations in all.
     void ExpectNothingSentTwice(int operations) const {
         std::multiset<std::string> seen;
-        const std::string operation = PathOf(kGiveTemplate) + "?", text = PathOf(kTextMessageTemplate) + "?";
+        const std::string operation = kOperationPath + "?", text = kTextPath + "?";
         int n = 0;
         for (const auto& target : sim.RequestTargets()) {
             const bool isOperation = target.rfind(operation, 0) == 0;
@@ -33,26 +38,6 @@ protected:
         EXPECT_EQ(n, operations);
     }
 
-    // `times` payments of `amount`, made and confirmed by a second till of the shop: what a
-    // cancel of this till's needs to find.
-    void PayBySecondTill(const std::string& amount, int times = 1) const {
-        const std::string till = Fields(sim.Get(TargetOf(kLoginTemplate, {"demo", "demo"})).body).at(1);
-        for (int i = 0; i < times; ++i) {
-            ASSERT_EQ(sim.Get(TargetOf(kPayTemplate, {till, amount, "5"})).body, "1");
-            ASSERT_TRUE(sim.Confirm(till));
-        }
-    }
-
-    // The customer confirms the operation that `dialog` waits for; its result screen comes with
-    // all of its lines once the `deletes`-th delete-data of the log has arrived.
-    void ConfirmUntilTheResult(HWND dialog, const Operation& op, int deletes = 1) const {
-        ASSERT_TRUE(WaitForSent(kGetResultTemplate, 1));
-        ASSERT_TRUE(sim.Confirm(Device()));
-        ASSERT_TRUE(WaitForSent(kDeleteDataTemplate, deletes));
-        ASSERT_EQ(LinesDrawn(dialog, op), op.lines);
-    }
-
-    // No message box is up and the program still runs.
     void ExpectQuietAndRunning() const {
         HWND box = gui::WaitForMessageBox(app.Id(), 0);
         EXPECT_EQ(box, nullptr) << "unexpected message: " << (box ? Narrow(gui::MessageBoxText(box)) : "");
