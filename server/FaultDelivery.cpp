@@ -116,6 +116,10 @@ void Body(Delivery& d) {
     d.res.set_content(d.fault.body, "text/plain");
 }
 
+void Redirect(Delivery& d) {
+    d.res.set_redirect(d.fault.body, d.fault.status);
+}
+
 void Status(Delivery& d) {
     d.res.status = d.fault.status;
     Normally(d);
@@ -127,7 +131,7 @@ const struct {
 } kModes[] = {
     {Fault::Mode::Delay, Delay}, {Fault::Mode::Hang, Hang},     {Fault::Mode::Refuse, Refuse},
     {Fault::Mode::Reset, Reset}, {Fault::Mode::Slow, Slow},     {Fault::Mode::Trickle, Trickle},
-    {Fault::Mode::Body, Body},   {Fault::Mode::Status, Status},
+    {Fault::Mode::Body, Body},   {Fault::Mode::Status, Status}, {Fault::Mode::Redirect, Redirect},
 };
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "server/Record.h"
 #include "server/Routes.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace {
@@ -63,6 +64,17 @@ std::string FaultTable::Arm(const QueryString& query, const std::string& body) {
         fault.mode = Fault::Mode::Body;
         fault.body = body;
         fault.status = static_cast<int>(*code);
+    } else if (mode == "redirect") {
+        // A site's front or a proxy that sends the client on elsewhere, to any scheme.
+        const std::string code = query.Get("code"), to = query.Get("to");
+        const auto status = code.empty() ? std::optional<std::int64_t>(302) : Number(query, "code", 300, 399);
+        const bool oneLine =
+            std::none_of(to.begin(), to.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; });
+        if (!status || to.empty() || !oneLine)
+            return Record::Refused("redirect needs to=URL (one line) and takes code=300..399");
+        fault.mode = Fault::Mode::Redirect;
+        fault.status = static_cast<int>(*status);
+        fault.body = to;
     } else if (mode == "status") {
         const auto code = Number(query, "code", 200, 599);
         if (!code)

@@ -11,13 +11,13 @@
 #include "server/QueryString.h"
 
 struct Fault {
-    enum class Mode { Delay, Hang, Reset, Slow, Trickle, Body, Status, Refuse };
+    enum class Mode { Delay, Hang, Reset, Slow, Trickle, Body, Status, Refuse, Redirect };
     Mode mode = Mode::Delay;
     std::int64_t ms = 0;    // delay, slow, trickle
     std::int64_t after = 0; // reset: body bytes sent before the connection is closed
     std::int64_t chunk = 0; // slow (the body), trickle (the whole answer): bytes per piece
-    int status = 200;       // status, body
-    std::string body;       // body: the bytes answered instead of the record
+    int status = 200;       // status, body, redirect
+    std::string body;       // body: the bytes answered instead of the record; redirect: the Location
 };
 
 class FaultTable {

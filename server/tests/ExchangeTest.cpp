@@ -218,6 +218,8 @@ INSTANTIATE_TEST_SUITE_P(
                 {"POST /sim/fault?path=/android/poslogin.php&mode=reset", "REFUSED"},
                 {"POST /sim/fault?path=/android/poslogin.php&mode=slow&chunk=0&ms=10", "REFUSED"},
                 {"POST /sim/fault?path=/android/poslogin.php&mode=status&code=600", "REFUSED"},
+                {"POST /sim/fault?path=/android/poslogin.php&mode=redirect", "REFUSED"},
+                {"POST /sim/fault?path=/android/poslogin.php&mode=redirect&to=/x%0D%0ASet-Cookie:%20a", "REFUSED"},
                 {kLogin, "1</>*"}}}),
     [](const auto& param) { return std::string(param.param.name); });
 

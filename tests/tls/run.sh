@@ -5,6 +5,7 @@
 #   untrusted   localhost, from a CA nobody trusts
 #   wrong-name  till.example, from the trusted CA
 #   expired     localhost, from the trusted CA, valid in 2001 only
+#   to-http     (native only) the trusted one, its login answered with a redirect to plain http
 # A failing row fails as an exchange that got no answer, and the server receives no request.
 #   run.sh native HTTPS-TEST SERVER PORT   the native backend: tests/tls/HttpsTest.cpp
 #   run.sh wine QUILLON-EXE SERVER PORT    the real exe under Wine, driven as a cashier would
@@ -57,25 +58,29 @@ mount --bind "$tmp/bundle.crt" "$bundle"
 requests() { grep -c ' GET \| POST ' "$tmp/server.log" || true; }
 received() { grep -q " GET $1" "$tmp/server.log"; }
 
-start_server() { # start_server ROW
-    "$server" --port "$port" --simulate --tls-cert "$tmp/$1.pem" --tls-key "$tmp/$1.key" >"$tmp/server.log" 2>&1 &
-    server_pid=$!
+# start_server LOG ARGS...: a quillon-server on ARGS, its output in $tmp/LOG, once it listens.
+start_server() {
+    local log=$tmp/$1
+    shift
+    "$server" --simulate "$@" >"$log" 2>&1 &
+    server_pids+=($!)
     for _ in $(seq 1 100); do
-        grep -q 'listening on' "$tmp/server.log" && return 0
+        grep -q 'listening on' "$log" && return 0
         sleep 0.1
     done
-    cat "$tmp/server.log" >&2
+    cat "$log" >&2
     return 1
 }
-stop_server() {
-    kill "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
-    server_pid=''
+start_tls_server() { start_server server.log --port "$port" --tls-cert "$tmp/$1.pem" --tls-key "$tmp/$1.key"; }
+stop_servers() {
+    kill "${server_pids[@]}" 2>/dev/null || true
+    wait "${server_pids[@]}" 2>/dev/null || true
+    server_pids=()
 }
-server_pid=''
-# However the run ends (a failed command under set -e included), its server and Wine programs go.
+server_pids=()
+# However the run ends (a failed command under set -e included), its servers and Wine programs go.
 stop_all() {
-    if [ -n "$server_pid" ]; then stop_server; fi
+    if [ ${#server_pids[@]} -gt 0 ]; then stop_servers; fi
     if [ "$mode" = wine ]; then wineserver -k 2>/dev/null || true; fi
 }
 trap stop_all EXIT
@@ -130,7 +135,7 @@ wine_login_rejected() {
 }
 
 for row in trusted untrusted wrong-name expired; do
-    start_server $row
+    start_tls_server $row
     if [ $row = trusted ]; then
         if [ "$mode" = native ]; then
             confirmer &
@@ -153,6 +158,24 @@ for row in trusted untrusted wrong-name expired; do
         fi
         check "$row: the server received no request" test "$(requests)" -eq 0
     fi
-    stop_server
+    stop_servers
 done
+
+# The login's answer sends the till on to plain http (a site's front or a proxy that strips TLS):
+# libcurl does not follow it, so the password never goes out in clear. A plain server on the next
+# port stands where the redirect points. (WinInet follows redirects by its own rules.)
+if [ "$mode" = native ]; then
+    plain=$((port + 1))
+    "$root/tools/port-free.sh" "$plain"
+    start_server plain.log --port "$plain"
+    start_tls_server trusted
+    to="http%3A%2F%2Flocalhost%3A$plain%2Fandroid%2Fposlogin.php%3Fid%3Ddemo%26password%3Ddemo"
+    curl -sf -X POST "https://localhost:$port/sim/fault?path=/android/poslogin.php&mode=redirect&to=$to" >/dev/null
+    check "to-http: the login redirected from https to http is an exchange that failed" \
+        env QUILLON_TLS_ROW=to-http "$client"
+    check "to-http: the https server answered the login" received /android/poslogin.php
+    nothing_in_clear() { ! grep -q ' GET ' "$tmp/plain.log"; }
+    check "to-http: the plain server received no request" nothing_in_clear
+    stop_servers
+fi
 [ $failures -eq 0 ]
