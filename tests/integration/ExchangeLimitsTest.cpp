@@ -40,10 +40,15 @@ protected:
         SetInternetLimitsForTests(kProgramLimits);
         ServerTest::TearDown();
     }
-    // Shortened limits for a row, unless it holds the program's own.
-    static void UseLimits(const InternetLimits& limits, bool real) {
-        if (!real)
-            SetInternetLimitsForTests(limits);
+    // The exchanges since `start` ended within `limit` and what the clock may add (their own start
+    // and end, a loaded machine); on a real row, not much before it either.
+    static void EndedWithin(steady_clock::time_point start, long long limit, bool real, const char* name) {
+        const long long took = duration_cast<milliseconds>(steady_clock::now() - start).count();
+        EXPECT_LE(took, limit + 1500);
+        if (real) {
+            EXPECT_GE(took, limit - 500) << "ended before its limit: by what?";
+            std::printf("%s: ended after %lld ms\n", name, took);
+        }
     }
 };
 
@@ -53,21 +58,14 @@ TEST_P(ExchangeLimits, EndTheExchangeInTime) {
     const Stall& c = GetParam();
     if (c.real && !std::getenv("QUILLON_REAL_LIMITS"))
         GTEST_SKIP() << "set QUILLON_REAL_LIMITS=1 to hold the 10 s and 30 s limits themselves";
-    UseLimits(c.limits, c.real);
-    ASSERT_TRUE(sim.ArmFault("/android/pcposgetmilegeret.php", c.fault));
+    if (!c.real)
+        SetInternetLimitsForTests(c.limits);
+    ASSERT_TRUE(sim.ArmFault(kResultPath, c.fault));
     FillFields();
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(Send(Url("/android/pcposgetmilegeret.php?deviceid=x")), 0) << "a stalled exchange counted";
-    const long long took =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    const auto start = steady_clock::now();
+    EXPECT_EQ(Send(Url(std::string(kResultPath) + "?deviceid=x")), 0) << "a stalled exchange counted";
+    EndedWithin(start, c.limits.exchangeMs, c.real, c.name);
     EXPECT_EQ(Fields(), AllSentinel());
-    // What the clock may add to a limit: the exchange's own start and end, a loaded machine.
-    const long long limit = c.limits.exchangeMs;
-    EXPECT_LE(took, limit + 1500);
-    if (c.real) {
-        EXPECT_GE(took, limit - 500) << "ended before its limit: by what?";
-        std::printf("%s: the exchange ended after %lld ms\n", c.name, took);
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -79,10 +77,6 @@ INSTANTIATE_TEST_SUITE_P(
                       // 42 bytes of refusal at a byte every 0.8 s: 34 s, yet no stall time-out.
                       Stall{"RealDeadline", "slow&chunk=1&ms=800", kReal, true}),
     [](const auto& param) { return std::string(param.param.name); });
-
-constexpr char kOperationPath[] = "/android/pcposmilege.php";
-constexpr char kTextPath[] = "/sms_client_v10/pctelmilege.php";
-constexpr char kResultPath[] = "/android/pcposgetmilegeret.php";
 
 // libcurl closes a socket it gave up on at once; Wine's WinInet writes whatever the cancel did,
 // so there a late connection stays parked before its request (Windows frees it; no run here can
@@ -137,7 +131,8 @@ TEST_P(LateSend, NothingGivenUpArrivesLater) {
         poller.join(); // a test may wait for it; the dialog never does
         return;
     }
-    UseLimits(c.limits, c.real);
+    if (!c.real)
+        SetInternetLimitsForTests(c.limits);
     BeginTransaction();
     ASSERT_TRUE(Blackhole(c.blackholeMs));
     if (c.gives > 0) {
@@ -165,12 +160,7 @@ TEST_P(LateSend, NothingGivenUpArrivesLater) {
     auto text = std::async(std::launch::async, [] { return SendTextMessage(u"010-1234-5678", 1); });
     EXPECT_EQ(SendOperation(Give), OperationResult::Failed);
     EXPECT_EQ(text.get(), TextMessageResult::Failed);
-    const long long took = duration_cast<milliseconds>(steady_clock::now() - start).count();
-    EXPECT_LE(took, c.limits.connectMs + 1500);
-    if (c.real) {
-        EXPECT_GE(took, c.limits.connectMs - 500) << "ended before its limit: by what?";
-        std::printf("%s: the exchanges ended after %lld ms\n", c.name, took);
-    }
+    EndedWithin(start, c.limits.connectMs, c.real, c.name);
     std::this_thread::sleep_until(start + milliseconds(c.watchMs));
     EXPECT_EQ(sim.Count(kOperationPath), 0) << "the give arrived after it was reported failed";
     EXPECT_EQ(sim.Count(kTextPath), 0) << "the text message arrived after it was reported failed";

@@ -17,6 +17,13 @@
 #include <string_view>
 #include <vector>
 
+// The operator's endpoints that the tests arm faults on and count requests of.
+constexpr char kLoginPath[] = "/android/poslogin.php";
+constexpr char kOperationPath[] = "/android/pcposmilege.php";
+constexpr char kResultPath[] = "/android/pcposgetmilegeret.php";
+constexpr char kDeletePath[] = "/android/deleteposdata.php";
+constexpr char kTextPath[] = "/sms_client_v10/pctelmilege.php";
+
 inline std::u16string U16(std::string_view utf8) {
     return quillon::Utf8ToUtf16(utf8);
 }
@@ -35,7 +42,6 @@ protected:
     }
     void TearDown() override { sim.Reset(); }
 
-    // "http://127.0.0.1:PORT" followed by `target`.
     std::u16string Url(std::string_view target) const {
         return U16("http://" + sim.HostPort()) + U16(target);
     }
@@ -46,7 +52,7 @@ protected:
         return SendUrl(url, reply, Commit::FieldTable);
     }
 
-    // Logs in with the demo shop, as the login dialog does.
+    // With the demo shop, as the login dialog does.
     static bool LogIn() { return SendLogin(u"demo", u"demo") == LoginResult::Accepted; }
 
     // Every field of the table set to the sentinel, as if an earlier reply had filled them all.
