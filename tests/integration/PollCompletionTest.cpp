@@ -1,17 +1,18 @@
 // The completion poller on its worker thread beside the UI thread's exchanges, against the
 // server: the right g_txDone for a completion and for each kind of stop, each exchange deciding
 // on its own reply whatever shape it has, closes at any moment that leave nothing of the closed
-// poll behind, and a text message that never follows a confirmation. (A close during a stalled poll, through the real
-// dialog: tests/windows/ClosingTest.cpp.) Under native-tsan these are the race detector's material.
+// poll behind, and a text message that never follows a confirmation. (A close during a stalled
+// poll, through the real dialog: tests/windows/ClosingTest.cpp.) Under native-tsan these are the
+// race detector's material.
 #include "ServerTest.h"
 
 #include "dialogs/OperationRequest.h"
 #include "dialogs/PollCompletion.h"
 #include "dialogs/TextMessage.h"
 
-#include <atomic>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <random>
 #include <thread>
 
@@ -44,18 +45,11 @@ protected:
 
     void StartPoller() {
         ClearStopPolling();
-        m_finished = false;
-        m_result = -1;
-        const std::uint32_t transaction = g_transaction;
-        m_poller = std::thread([this, transaction] {
-            m_result = PollCompletion(transaction);
-            m_finished = true;
-        });
+        m_poller = std::async(std::launch::async, [t = g_transaction.load()] { return PollCompletion(t); });
     }
-    void JoinPoller() {
-        if (m_poller.joinable())
-            m_poller.join();
-    }
+    bool Finished() const { return m_poller.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }
+    // What the poller returned, once it has ended.
+    int JoinPoller() { return m_poller.valid() ? m_poller.get() : -1; }
 
     // The UI thread's side while the poller runs: one echo exchange after another, each checking
     // that the reply it reads is its own, until `until` holds.
@@ -78,9 +72,7 @@ protected:
     }
 
     std::string m_device;
-    std::thread m_poller;
-    std::atomic<bool> m_finished{false};
-    std::atomic<int> m_result{-1};
+    std::future<int> m_poller;
     int m_uiExchanges = 0;
     int m_foreignReplies = 0;
 };
@@ -91,9 +83,8 @@ TEST_F(PollCompletionTest, StopByTextMessageRecordsTheGive) {
     StartPoller();
     ASSERT_TRUE(ExchangeUntil([&] { return sim.Count(kResultPath) >= 2; }));
     EXPECT_EQ(SendTextMessage(u"010-2222-3333", 1700000000), TextMessageResult::Sent);
-    ASSERT_TRUE(WaitUntil(5000, [&] { return m_finished.load(); }));
-    JoinPoller();
-    EXPECT_EQ(m_result.load(), 1);
+    ASSERT_TRUE(WaitUntil(5000, [&] { return Finished(); }));
+    EXPECT_EQ(JoinPoller(), 1);
     EXPECT_EQ(g_txDone.load(), TxGiveSent);
     EXPECT_EQ(sim.Count(kDeletePath), 0);
     EXPECT_EQ(sim.SmsOutbox().size(), 1u);
@@ -165,9 +156,8 @@ protected:
     // The poller completes the give, the UI thread exchanging beside it all the while, with one
     // delete-data past the `deletes` of the log before.
     void EndsWithTheGiveCompleted(int deletes) {
-        ASSERT_TRUE(ExchangeUntil([&] { return m_finished.load(); })) << "the poller did not end";
-        JoinPoller();
-        ASSERT_EQ(m_result.load(), 1);
+        ASSERT_TRUE(ExchangeUntil([&] { return Finished(); })) << "the poller did not end";
+        ASSERT_EQ(JoinPoller(), 1);
         ASSERT_EQ(g_txDone.load(), TxGiveSent);
         EXPECT_EQ(sim.Count(kDeletePath), deletes + 1) << "one delete-data per completion";
         EXPECT_EQ(m_foreignReplies, 0) << "an exchange read another exchange's reply";
