@@ -141,21 +141,16 @@ void FuzzEndpoints(const std::uint8_t* data, std::size_t size) {
     }
     quillon::CopyText(g_serverHost, values[0]);
     quillon::CopyText(g_deviceId, values[1]);
-    quillon::CopyText(g_price, values[2]);
-    quillon::CopyText(g_mileageRate, values[3]);
+    SetSaleInputs(values[2].c_str(), values[3].c_str());
     for (std::size_t j = 0; j < kUrlCapacity; ++j)
         g_requestUrl[j] = static_cast<char16_t>(0x2200 + j);
     const std::u16string before(g_requestUrl, kUrlCapacity);
     const unsigned endpoint = data[0] % 6;
-    int result = 0;
-    if (endpoint < 3)
-        result = FormatOperationUrl(*FindOperation(endpoint == 0 ? Give : endpoint == 1 ? Pay : Cancel));
-    else if (endpoint == 3)
-        result = FormatGetResultUrl();
-    else if (endpoint == 4)
-        result = FormatDeleteDataUrl();
-    else
-        result = FormatTextMessageUrl(values[4].c_str(), markTag);
+    const int operations[] = {Give, Pay, Cancel};
+    const int result = endpoint < 3    ? FormatOperationUrl(*FindOperation(operations[endpoint]))
+                       : endpoint == 3 ? FormatGetResultUrl()
+                       : endpoint == 4 ? FormatDeleteDataUrl()
+                                       : FormatTextMessageUrl(values[4].c_str(), markTag);
     if (!result) {
         Require(before == std::u16string(g_requestUrl, kUrlCapacity),
                 "a refused URL leaves the buffer as it was");
