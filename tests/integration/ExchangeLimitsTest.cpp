@@ -66,6 +66,7 @@ TEST_P(ExchangeLimits, EndTheExchangeInTime) {
     EXPECT_EQ(Send(Url(std::string(kResultPath) + "?deviceid=x")), 0) << "a stalled exchange counted";
     EndedWithin(start, c.limits.exchangeMs, c.real, c.name);
     EXPECT_EQ(Fields(), AllSentinel());
+    EXPECT_EQ(sim.Count(kResultPath), 1) << "no request is sent twice";
 }
 
 INSTANTIATE_TEST_SUITE_P(

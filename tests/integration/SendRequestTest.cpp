@@ -64,7 +64,6 @@ INSTANTIATE_TEST_SUITE_P(
         Exchange{"reset_before_the_body", kLoginPath, "reset&after=0", "", kDemo, 0, -1, u"", 1},
         Exchange{"reset_mid_body", kLoginPath, "reset&after=5", "", kDemo, 0, -1, u"", 1},
         Exchange{"closed_without_an_answer", kLoginPath, "refuse", "", kDemo, 0, -1, u"", 1},
-        Exchange{"never_answered", kResultPath, "hang", "", kAnyDevice, 0, -1, u"", 1},
         Exchange{"closed_port", nullptr, "", "", "closed-port", 0, -1, u"", 0},
         Exchange{"no_host", nullptr, "", "", "no-host", 0, -1, u"", 0}),
     [](const auto& param) { return std::string(param.param.name); });
