@@ -48,7 +48,6 @@ protected:
         m_poller = std::async(std::launch::async, [t = g_transaction.load()] { return PollCompletion(t); });
     }
     bool Finished() const { return m_poller.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }
-    // What the poller returned, once it has ended.
     int JoinPoller() { return m_poller.valid() ? m_poller.get() : -1; }
 
     // The UI thread's side while the poller runs: one echo exchange after another, each checking
