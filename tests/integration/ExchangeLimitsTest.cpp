@@ -1,18 +1,14 @@
-// The limits of one exchange, on the backend this build has (libcurl natively, WinInet under
-// Wine): whatever the server does, an exchange ends within its limit as a failed one, the field
-// table keeps what it held, and a request given up on never reaches the server afterwards.
-// Shortened limits keep most rows fast; the "Real" rows run with the program's own limits and hold
-// them to connect 10 s and exchange 30 s (only where QUILLON_REAL_LIMITS is set: they take about
-// two minutes).
+// The connect limit, on the backend this build has (libcurl natively, WinInet under Wine): a
+// request given up on never reaches the server afterwards. (A stalled exchange's own limits:
+// SendRequestTest.) Shortened limits keep most rows fast; the "Real" row holds the program's own
+// connect limit of 10 s (only where QUILLON_REAL_LIMITS is set: it takes over a minute).
 #include "ServerTest.h"
 
 #include "dialogs/OperationRequest.h"
 #include "dialogs/PollCompletion.h"
 #include "dialogs/TextMessage.h"
-#include "framework/Internet.h"
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <future>
 #include <thread>
@@ -21,63 +17,8 @@ namespace {
 
 using namespace std::chrono;
 
-constexpr InternetLimits kShort{1000, 2500, 2000};
 // Only what a real row expects: such a row leaves the program's own limits in force.
 constexpr InternetLimits kReal{10000, 30000, 0};
-// The limits the program starts with, put back after every test.
-const InternetLimits kProgramLimits = CurrentInternetLimits();
-
-struct Stall {
-    const char* name;
-    const char* fault; // armed on get-result
-    InternetLimits limits;
-    bool real;
-};
-
-class LimitsTest : public ServerTest {
-protected:
-    void TearDown() override {
-        SetInternetLimitsForTests(kProgramLimits);
-        ServerTest::TearDown();
-    }
-    // The exchanges since `start` ended within `limit` and what the clock may add (their own start
-    // and end, a loaded machine); on a real row, not much before it either.
-    static void EndedWithin(steady_clock::time_point start, long long limit, bool real, const char* name) {
-        const long long took = duration_cast<milliseconds>(steady_clock::now() - start).count();
-        EXPECT_LE(took, limit + 1500);
-        if (real) {
-            EXPECT_GE(took, limit - 500) << "ended before its limit: by what?";
-            std::printf("%s: ended after %lld ms\n", name, took);
-        }
-    }
-};
-
-class ExchangeLimits : public LimitsTest, public ::testing::WithParamInterface<Stall> {};
-
-TEST_P(ExchangeLimits, EndTheExchangeInTime) {
-    const Stall& c = GetParam();
-    if (c.real && !std::getenv("QUILLON_REAL_LIMITS"))
-        GTEST_SKIP() << "set QUILLON_REAL_LIMITS=1 to hold the 10 s and 30 s limits themselves";
-    if (!c.real)
-        SetInternetLimitsForTests(c.limits);
-    ASSERT_TRUE(sim.ArmFault(kResultPath, c.fault));
-    FillFields();
-    const auto start = steady_clock::now();
-    EXPECT_EQ(Send(Url(std::string(kResultPath) + "?deviceid=x")), 0) << "a stalled exchange counted";
-    EndedWithin(start, c.limits.exchangeMs, c.real, c.name);
-    EXPECT_EQ(Fields(), AllSentinel());
-    EXPECT_EQ(sim.Count(kResultPath), 1) << "no request is sent twice";
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Stalls, ExchangeLimits,
-    ::testing::Values(Stall{"Silent", "hang", kShort, false},
-                      // A byte every 300 ms never lets a socket time-out fire; only the deadline ends it.
-                      Stall{"StatusLineAndHeadersTrickled", "trickle&chunk=1&ms=300", kShort, false},
-                      Stall{"BodyTrickled", "slow&chunk=1&ms=300", kShort, false},
-                      // 42 bytes of refusal at a byte every 0.8 s: 34 s, yet no stall time-out.
-                      Stall{"RealDeadline", "slow&chunk=1&ms=800", kReal, true}),
-    [](const auto& param) { return std::string(param.param.name); });
 
 // libcurl closes a socket it gave up on at once; Wine's WinInet writes whatever the cancel did,
 // so there a late connection stays parked before its request (Windows frees it; no run here can
@@ -102,7 +43,7 @@ struct Late {
 // exchange has failed or its transaction has been closed; then it accepts again, and nothing of
 // the given-up requests may arrive while the test watches. Without care the retried connect
 // completes and the request is written seconds after the cashier saw it fail.
-class LateSend : public LimitsTest, public ::testing::WithParamInterface<Late> {
+class LateSend : public ServerTest, public ::testing::WithParamInterface<Late> {
 protected:
     bool Blackhole(int ms) const { return sim.Post("/sim/blackhole?ms=" + std::to_string(ms)).body == "1"; }
 };

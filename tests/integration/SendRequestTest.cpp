@@ -1,9 +1,11 @@
 // One exchange as the program makes it (SendRequest over the platform's internet part) against
 // quillon-server with a fault armed: what it returns, which fields of an earlier reply it rewrites,
-// and how often the request reached the server. The same rows hold for libcurl and for WinInet.
+// how often the request reached the server, and for a stall, that its limits end it in time. The
+// same rows hold for libcurl and for WinInet. The "Real" row holds the program's own 30 s (only
+// where QUILLON_REAL_LIMITS is set).
 #include "ServerTest.h"
 
-#include "framework/Internet.h"
+#include <cstdlib>
 
 namespace {
 
@@ -19,12 +21,18 @@ struct Exchange {
     int fieldsRewritten;   // -1: the table is left exactly as it was
     std::u16string field0; // with fieldsRewritten > 0
     int arrivals;
+    InternetLimits limits = kProgramLimits;
+    long long withinMs = 0; // when set, how soon the exchange ends
+    bool real = false;      // the program's own limits held, not shortened ones
 };
 
 class SendRequestTest : public ServerTest, public ::testing::WithParamInterface<Exchange> {};
 
 TEST_P(SendRequestTest, ResultFieldsAndArrivals) {
     const Exchange& c = GetParam();
+    if (c.real && !std::getenv("QUILLON_REAL_LIMITS"))
+        GTEST_SKIP() << "set QUILLON_REAL_LIMITS=1 to hold the 30 s limit itself";
+    SetInternetLimitsForTests(c.limits);
     if (c.faultPath) {
         ASSERT_TRUE(sim.ArmFault(c.faultPath, c.fault, c.body));
     }
@@ -34,7 +42,10 @@ TEST_P(SendRequestTest, ResultFieldsAndArrivals) {
     else if (c.target == "no-host")
         url = U16(std::string("http://") + kAnyDevice);
     FillFields();
+    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(Send(url), c.result);
+    if (c.withinMs)
+        EndedWithin(start, c.withinMs, c.real, c.name);
     const auto fields = Fields();
     if (c.fieldsRewritten < 0) {
         EXPECT_EQ(fields, AllSentinel());
@@ -64,6 +75,15 @@ INSTANTIATE_TEST_SUITE_P(
         Exchange{"reset_before_the_body", kLoginPath, "reset&after=0", "", kDemo, 0, -1, u"", 1},
         Exchange{"reset_mid_body", kLoginPath, "reset&after=5", "", kDemo, 0, -1, u"", 1},
         Exchange{"closed_without_an_answer", kLoginPath, "refuse", "", kDemo, 0, -1, u"", 1},
+        // Stalls that only the limits end; a byte every 300 ms never lets a socket time-out fire.
+        Exchange{"Silent", kResultPath, "hang", "", kAnyDevice, 0, -1, u"", 1, kShort, 2500},
+        Exchange{"StatusLineAndHeadersTrickled", kResultPath, "trickle&chunk=1&ms=300", "", kAnyDevice, 0, -1,
+                 u"", 1, kShort, 2500},
+        Exchange{"BodyTrickled", kResultPath, "slow&chunk=1&ms=300", "", kAnyDevice, 0, -1, u"", 1, kShort,
+                 2500},
+        // 42 bytes of refusal at a byte every 0.8 s: 34 s, yet no stall time-out.
+        Exchange{"RealDeadline", kResultPath, "slow&chunk=1&ms=800", "", kAnyDevice, 0, -1, u"", 1,
+                 kProgramLimits, 30000, true},
         Exchange{"closed_port", nullptr, "", "", "closed-port", 0, -1, u"", 0},
         Exchange{"no_host", nullptr, "", "", "no-host", 0, -1, u"", 0}),
     [](const auto& param) { return std::string(param.param.name); });

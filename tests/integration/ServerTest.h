@@ -4,6 +4,7 @@
 #pragma once
 
 #include "dialogs/LoginRequest.h"
+#include "framework/Internet.h"
 #include "net/Endpoints.h"
 #include "net/Request.h"
 #include "net/SharedState.h"
@@ -13,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +26,10 @@ constexpr char kOperationPath[] = "/android/pcposmilege.php";
 constexpr char kResultPath[] = "/android/pcposgetmilegeret.php";
 constexpr char kDeletePath[] = "/android/deleteposdata.php";
 constexpr char kTextPath[] = "/sms_client_v10/pctelmilege.php";
+
+// Shortened limits, for rows that wait them out; the program's own are put back after every test.
+constexpr InternetLimits kShort{1000, 2500, 2000};
+inline const InternetLimits kProgramLimits = CurrentInternetLimits();
 
 inline std::u16string U16(std::string_view utf8) {
     return quillon::Utf8ToUtf16(utf8);
@@ -40,7 +47,23 @@ protected:
         ASSERT_TRUE(sim.Reset()) << "quillon-server does not answer /sim/reset on port " << sim.Port();
         ResetSharedState();
     }
-    void TearDown() override { sim.Reset(); }
+    void TearDown() override {
+        SetInternetLimitsForTests(kProgramLimits);
+        sim.Reset();
+    }
+
+    // The exchanges since `start` ended within `limitMs` and what the clock may add (their own
+    // start and end, a loaded machine); on a row of the program's own limits, not much before it.
+    static void EndedWithin(std::chrono::steady_clock::time_point start, long long limitMs, bool real,
+                            const char* name) {
+        using namespace std::chrono;
+        const long long took = duration_cast<milliseconds>(steady_clock::now() - start).count();
+        EXPECT_LE(took, limitMs + 1500);
+        if (real) {
+            EXPECT_GE(took, limitMs - 500) << "ended before its limit: by what?";
+            std::printf("%s: ended after %lld ms\n", name, took);
+        }
+    }
 
     std::u16string Url(std::string_view target) const {
         return U16("http://" + sim.HostPort()) + U16(target);
