@@ -4,8 +4,6 @@
 // connect limit of 10 s (only where QUILLON_REAL_LIMITS is set: it takes over a minute).
 #include "ServerTest.h"
 
-#include "dialogs/OperationRequest.h"
-#include "dialogs/PollCompletion.h"
 #include "dialogs/TextMessage.h"
 
 #include <chrono>
@@ -56,10 +54,8 @@ TEST_P(LateSend, NothingGivenUpArrivesLater) {
     SetSaleInputs(u"15000", u"5");
     const auto start = steady_clock::now();
     if (c.closeAPoll) {
-        const std::uint32_t transaction = BeginTransaction();
-        ASSERT_EQ(SendOperation(Give), OperationResult::Accepted);
-        ClearStopPolling();
-        std::thread poller([transaction] { PollCompletion(transaction); });
+        ASSERT_EQ(StartOperation(Give, u"15000"), OperationResult::Accepted);
+        StartPoller();
         // Once the first poll has been answered (the poller then pauses 300 ms), the next one's
         // connect is dropped.
         int polls = 0;
@@ -70,7 +66,6 @@ TEST_P(LateSend, NothingGivenUpArrivesLater) {
         EndTransaction();
         std::this_thread::sleep_until(start + milliseconds(c.watchMs));
         EXPECT_EQ(sim.Count(kResultPath), polls) << "a poll of the closed transaction arrived";
-        poller.join(); // a test may wait for it; the dialog never does
         return;
     }
     if (!c.real)

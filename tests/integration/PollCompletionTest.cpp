@@ -6,13 +6,10 @@
 // race detector's material.
 #include "ServerTest.h"
 
-#include "dialogs/OperationRequest.h"
-#include "dialogs/PollCompletion.h"
 #include "dialogs/TextMessage.h"
 
 #include <chrono>
 #include <functional>
-#include <future>
 #include <random>
 #include <thread>
 
@@ -29,26 +26,6 @@ protected:
         m_device = U8(g_deviceId);
         sim.Reset();
     }
-
-    void TearDown() override {
-        EndTransaction();
-        JoinPoller();
-        ServerTest::TearDown();
-    }
-
-    // What the amount entry and the transaction dialog do before polling.
-    static OperationResult StartOperation(MileageOp op, const char16_t* price) {
-        SetSaleInputs(price, u"5");
-        BeginTransaction();
-        return SendOperation(op);
-    }
-
-    void StartPoller() {
-        ClearStopPolling();
-        m_poller = std::async(std::launch::async, [t = g_transaction.load()] { return PollCompletion(t); });
-    }
-    bool Finished() const { return m_poller.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }
-    int JoinPoller() { return m_poller.valid() ? m_poller.get() : -1; }
 
     // The UI thread's side while the poller runs: one echo exchange after another, each checking
     // that the reply it reads is its own, until `until` holds.
@@ -71,7 +48,6 @@ protected:
     }
 
     std::string m_device;
-    std::future<int> m_poller;
     int m_uiExchanges = 0;
     int m_foreignReplies = 0;
 };

@@ -1,9 +1,12 @@
 // Common ground of the integration tests: the quillon-server of this run (started by
 // tools/with-server.sh, port in QUILLON_TEST_PORT), a clean request log, outbox and fault set
-// before each test, and the shared state back at the start of a run.
+// before each test, the shared state back at the start of a run, and after it no poller left
+// running and the program's own limits back.
 #pragma once
 
 #include "dialogs/LoginRequest.h"
+#include "dialogs/OperationRequest.h"
+#include "dialogs/PollCompletion.h"
 #include "framework/Internet.h"
 #include "net/Endpoints.h"
 #include "net/Request.h"
@@ -16,6 +19,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <future>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +52,8 @@ protected:
         ResetSharedState();
     }
     void TearDown() override {
+        EndTransaction();
+        JoinPoller();
         SetInternetLimitsForTests(kProgramLimits);
         sim.Reset();
     }
@@ -77,6 +83,20 @@ protected:
 
     // With the demo shop, as the login dialog does.
     static bool LogIn() { return SendLogin(u"demo", u"demo") == LoginResult::Accepted; }
+    // What the amount entry and the transaction dialog do before polling.
+    static OperationResult StartOperation(MileageOp op, const char16_t* price) {
+        SetSaleInputs(price, u"5");
+        BeginTransaction();
+        return SendOperation(op);
+    }
+
+    // The program's poller for the current transaction, on a thread of its own as the dialog runs it.
+    void StartPoller() {
+        ClearStopPolling();
+        m_poller = std::async(std::launch::async, [t = g_transaction.load()] { return PollCompletion(t); });
+    }
+    bool Finished() const { return m_poller.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }
+    int JoinPoller() { return m_poller.valid() ? m_poller.get() : -1; }
 
     // Every field of the table set to the sentinel, as if an earlier reply had filled them all.
     static void FillFields() {
@@ -96,4 +116,5 @@ protected:
     }
 
     SimClient sim{SimClient::PortFromEnvironment()};
+    std::future<int> m_poller;
 };
