@@ -1,7 +1,7 @@
 // libFuzzer target over everything that turns outside bytes into our buffers or our buffers into
 // URLs: the reply record, the two UTF conversions, the endpoint URLs with their percent-encoding,
-// and the host a login reply names. Each
-// mode checks properties that hold for any input and aborts on the first that does not.
+// and the host a login reply names. Each mode checks properties that hold for any input and aborts
+// on the first that does not.
 // The first input byte picks the mode (low two bits); the rest is the mode's input:
 //   0 ApplyReply on the body bytes, over a table an earlier reply filled
 //   1 DecodeReplyBody and both conversions on the bytes
@@ -50,29 +50,16 @@ std::u16string Units(const std::uint8_t* data, std::size_t size) {
     return out;
 }
 
-// The pieces of `text` between separators, found one unit at a time: an oracle that shares
-// nothing with the split it checks.
-std::vector<std::u16string> Pieces(std::u16string_view text) {
-    std::vector<std::u16string> pieces(1);
-    for (std::size_t i = 0; i < text.size();) {
-        if (i + 2 < text.size() && text[i] == u'<' && text[i + 1] == u'/' && text[i + 2] == u'>') {
-            pieces.emplace_back();
-            i += 3;
-        } else {
-            pieces.back().push_back(text[i++]);
-        }
-    }
-    return pieces;
-}
-
 void FuzzApplyReply(std::string_view body) {
     ReplyRecord reply;
     const int result = ApplyReply(body, reply);
     const std::u16string text = DecodeReplyBody(body);
     Require(result == (text.empty() || text[0] != u'0'), "only a leading '0' refuses");
-    const auto pieces = Pieces(text);
-    Require(reply.count == static_cast<int>(std::min<std::size_t>(pieces.size(), 30)),
-            "one field per separator, 30 at most");
+    Require(reply.count >= 1 && reply.count <= 30, "one to thirty fields");
+    // Joined by separators, the fields give back the text: up to the first field the 99-unit cut
+    // may have shortened, and all of it when no cut was made.
+    std::u16string joined;
+    bool cut = false;
     for (int i = 0; i < 30; ++i) {
         const std::size_t n = quillon::BoundedLength(reply.fields[i], 100);
         Require(n <= 99, "a field holds at most 99 units");
@@ -80,15 +67,16 @@ void FuzzApplyReply(std::string_view body) {
         Require(WellFormed(field), "a field holds no unpaired surrogate");
         Require(reply.Field(i) == (i < reply.count ? field : std::u16string_view()),
                 "a field past the reply's last reads as empty");
-        if (i >= reply.count) {
-            Require(n == 0, "a field the reply did not reach stays empty");
+        Require(i < reply.count || n == 0, "a field the reply did not reach stays empty");
+        Require(field.find(u"</>") == std::u16string_view::npos, "a field holds no separator");
+        if (cut || i >= reply.count)
             continue;
-        }
-        const std::u16string& piece = pieces[static_cast<std::size_t>(i)];
-        Require(piece.compare(0, n, field) == 0, "a field is the start of its piece");
-        Require(n == piece.size() || n == 99 || (n == 98 && piece[98] >= 0xD800 && piece[98] <= 0xDBFF),
-                "a field is its whole piece unless the 99-unit cut took the rest");
+        joined.append(i ? u"</>" : u"").append(field);
+        Require(text.compare(0, joined.size(), joined) == 0, "the fields are the text in order");
+        cut = n >= 98;
     }
+    Require(cut || joined == text || (reply.count == 30 && text.rfind(joined + u"</>", 0) == 0),
+            "one field per separator, 30 at most");
     // Laid over an earlier table, the reply rewrites the fields it reached and nothing else.
     char16_t table[30][100], earlier[30][100];
     for (int i = 0; i < 30; ++i)
@@ -153,21 +141,16 @@ void FuzzEndpoints(const std::uint8_t* data, std::size_t size) {
     }
     quillon::CopyText(g_serverHost, values[0]);
     quillon::CopyText(g_deviceId, values[1]);
-    quillon::CopyText(g_price, values[2]);
-    quillon::CopyText(g_mileageRate, values[3]);
+    SetSaleInputs(values[2].c_str(), values[3].c_str());
     for (std::size_t j = 0; j < kUrlCapacity; ++j)
         g_requestUrl[j] = static_cast<char16_t>(0x2200 + j);
     const std::u16string before(g_requestUrl, kUrlCapacity);
     const unsigned endpoint = data[0] % 6;
-    int result = 0;
-    if (endpoint < 3)
-        result = FormatOperationUrl(*FindOperation(endpoint == 0 ? Give : endpoint == 1 ? Pay : Cancel));
-    else if (endpoint == 3)
-        result = FormatGetResultUrl();
-    else if (endpoint == 4)
-        result = FormatDeleteDataUrl();
-    else
-        result = FormatTextMessageUrl(values[4].c_str(), markTag);
+    const int operations[] = {Give, Pay, Cancel};
+    const int result = endpoint < 3    ? FormatOperationUrl(*FindOperation(operations[endpoint]))
+                       : endpoint == 3 ? FormatGetResultUrl()
+                       : endpoint == 4 ? FormatDeleteDataUrl()
+                                       : FormatTextMessageUrl(values[4].c_str(), markTag);
     if (!result) {
         Require(before == std::u16string(g_requestUrl, kUrlCapacity),
                 "a refused URL leaves the buffer as it was");

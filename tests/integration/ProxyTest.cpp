@@ -5,8 +5,6 @@
 #ifdef _WIN32
 #include "ServerTest.h"
 
-#include "dialogs/OperationRequest.h"
-
 #include <windows.h>
 
 #include <algorithm>
@@ -48,8 +46,7 @@ TEST_P(Proxy, CarriesTheLoginAndTheGiveOnlyWhenSet) {
     EXPECT_EQ(U8(g_serverHost), "127.0.0.1:" + std::to_string(sim.Port()));
     // As if the login reply had named this host for every later request.
     quillon::CopyText(g_serverHost, U16(std::string(c.giveHost) + ":" + std::to_string(sim.Port())));
-    SetSaleInputs(u"15000", u"5");
-    EXPECT_EQ(SendOperation(Give), c.give);
+    EXPECT_EQ(StartOperation(Give, u"15000"), c.give);
     const auto targets = sim.RequestTargets();
     EXPECT_EQ(std::count_if(targets.begin(), targets.end(), [](const std::string& t) { return t.rfind("http://", 0) == 0; }),
               c.throughProxy);

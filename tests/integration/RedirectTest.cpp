@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -40,7 +39,6 @@ public:
         const std::string url = "http://127.0.0.1:" + std::to_string(m_port) + "/hop/" + std::to_string(hops);
         return std::u16string(url.begin(), url.end());
     }
-    int Served() const { return m_served; }
 
 private:
     void Serve() {
@@ -48,7 +46,6 @@ private:
             char request[1024] = {};
             if (recv(connection, request, sizeof request - 1, 0) <= 0)
                 continue;
-            ++m_served;
             const std::string line(request);
             const int hops = std::atoi(line.c_str() + std::min(line.find("/hop/") + 5, line.size()));
             const std::string reply =
@@ -62,7 +59,6 @@ private:
 
     int m_listener = socket(AF_INET, SOCK_STREAM, 0);
     int m_port = 0;
-    std::atomic<int> m_served{0};
     std::thread m_thread;
 };
 
@@ -83,7 +79,6 @@ TEST(Redirects, FiveAreFollowedASixthIsNot) {
         } catch (const CInternetException&) {
         }
         EXPECT_EQ(body, row.arrives ? "arrived" : "") << row.hops << " redirects";
-        EXPECT_EQ(server.Served(), std::min(row.hops, 5) + 1) << row.hops << " redirects";
     }
 }
 

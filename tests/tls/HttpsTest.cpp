@@ -14,19 +14,15 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <string>
 #include <future>
+#include <string>
 
 namespace {
-
-std::string U8(std::u16string_view text) {
-    return quillon::Utf16ToUtf8(text);
-}
 
 TEST(Https, TheWholeConversationOrNothing) {
     const char* row = std::getenv("QUILLON_TLS_ROW");
     ASSERT_NE(row, nullptr) << "run through tests/tls/run.sh";
-    ASSERT_EQ(U8(kDefaultSiteUrl).rfind("https://localhost:", 0), 0u);
+    ASSERT_EQ(quillon::Utf16ToUtf8(kDefaultSiteUrl).rfind("https://localhost:", 0), 0u);
     const LoginResult login = SendLogin(u"demo", u"demo");
     if (std::string(row) != "trusted") {
         EXPECT_EQ(login, LoginResult::Rejected) << row;
@@ -38,7 +34,7 @@ TEST(Https, TheWholeConversationOrNothing) {
     ASSERT_EQ(SendOperation(Give), OperationResult::Accepted);
     {
         auto lock = LockExchange();
-        EXPECT_EQ(U8(quillon::View(g_requestUrl)).rfind("https://localhost:", 0), 0u)
+        EXPECT_EQ(quillon::Utf16ToUtf8(quillon::View(g_requestUrl)).rfind("https://localhost:", 0), 0u)
             << "the give left on TLS";
     }
     // The program's poller, until the run's customer confirms; a close ends it otherwise.

@@ -8,8 +8,6 @@
 
 namespace {
 
-using Table = char16_t[30][100];
-
 class Body : public ::testing::TestWithParam<ReplyBody> {};
 
 // The reply's own record, then laid over a table an earlier reply filled: the fields the reply
@@ -19,7 +17,7 @@ TEST_P(Body, LeavesItsFields) {
     const ReplyBody& c = GetParam();
     ReplyRecord reply;
     EXPECT_EQ(ApplyReply(c.body, reply), c.result);
-    Table table;
+    char16_t table[30][100];
     for (auto& field : table)
         quillon::CopyText(field, u"old");
     LayOver(reply, table);
