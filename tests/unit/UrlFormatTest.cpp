@@ -51,13 +51,14 @@ TEST(UrlFormat, ConversionArgumentMismatchIsRefused) {
 TEST(UrlFormat, LoginUrlEncodesAndFitsTwoHundredUnits) {
     char16_t dest[kLoginUrlCapacity] = {};
     ASSERT_EQ(FormatLoginUrl(dest, u"a&b", u"p w#한"), 1);
+    // The suite is built for the site http://127.0.0.1:18999 (tests/CMakeLists.txt).
     EXPECT_EQ(std::u16string(dest),
-              std::u16string(kDefaultSiteUrl) + u"/android/poslogin.php?id=a%26b&password=p%20w%23%ED%95%9C");
+              u"http://127.0.0.1:18999/android/poslogin.php?id=a%26b&password=p%20w%23%ED%95%9C");
     // The longest id and password the dialog reads (79 each) no longer fit once encoded.
     const std::u16string id(79, u'&');
     EXPECT_EQ(FormatLoginUrl(dest, id.c_str(), u"x"), 0);
     EXPECT_EQ(FormatLoginUrl(dest, u"", u""), 1);
-    EXPECT_EQ(std::u16string(dest), std::u16string(kDefaultSiteUrl) + u"/android/poslogin.php?id=&password=");
+    EXPECT_EQ(std::u16string(dest), u"http://127.0.0.1:18999/android/poslogin.php?id=&password=");
 }
 
 TEST(Endpoints, OperationsCatalogueAndUrl) {
