@@ -21,7 +21,7 @@
 class TestProcess {
 public:
     TestProcess() = default;
-    ~TestProcess();
+    ~TestProcess() { Terminate(); }
     TestProcess(const TestProcess&) = delete;
     TestProcess& operator=(const TestProcess&) = delete;
 
@@ -31,7 +31,7 @@ public:
     HANDLE Handle() const { return m_process; }
     bool Running() const;
     std::optional<DWORD> WaitForExit(DWORD timeoutMs) const;
-    void Terminate();
+    void Terminate(); // and lets go of the process
 
 private:
     HANDLE m_process = nullptr;
@@ -68,8 +68,8 @@ public:
     int Width() const { return m_width; }
     int Height() const { return m_height; }
 
-    // As the program's skins paint a picture over an area (the picture's own size when negative).
-    bool DrawBitmap(int bitmapId, int x, int y, int width = -1, int height = -1);
+    // As the program's skins paint a picture over an area (an empty area: the picture's own size).
+    bool DrawBitmap(int bitmapId, const RECT& area);
     // As the program draws its coin and result lines.
     void DrawText(int x, int y, std::wstring_view text);
 
@@ -95,7 +95,6 @@ private:
 namespace gui {
 
 // Topmost first, visible or not. It sends no message, so it works while the process's thread is busy.
-HWND TopWindowOf(DWORD processId, const std::function<bool(HWND)>& match);
 HWND WaitForTopWindow(DWORD processId, DWORD timeoutMs, const std::function<bool(HWND)>& match);
 using ::WaitUntil;
 bool WaitForWindowGone(HWND window, DWORD timeoutMs); // destroyed or hidden

@@ -142,8 +142,7 @@ TEST_F(TillTest, UpgradeNoticeFollowsTheBuildsClientVersionAndIsDeclinedOrAccept
 // The screens before any transaction, pixel for pixel, except the edits (they paint themselves).
 TEST_F(TillTest, ScreensBeforeATransactionAreTheProgramsPictures) {
     Screen screen(exe, IDB_LOGIN_BACKGROUND);
-    const ClientRect& b = kLoginButtonRect;
-    screen.DrawBitmap(IDB_LOGIN_BUTTON, b.left, b.top, b.right - b.left, b.bottom - b.top);
+    screen.DrawBitmap(IDB_LOGIN_BUTTON, kLoginButtonRect);
     RECT frame = {};
     GetWindowRect(login, &frame);
     EXPECT_EQ(frame.right - frame.left, Screen::kSize) << "no frame";
@@ -156,10 +155,9 @@ TEST_F(TillTest, ScreensBeforeATransactionAreTheProgramsPictures) {
                       {RECT{kBannerCopyWidth, 0, 600, 600}, RECT{0, bannerBottom, 600, 600}}));
 
     Screen entry(exe, IDB_POS_BACKGROUND);
-    for (auto [id, r] :
-         {std::pair{IDB_GIVE_BUTTON, kGiveButtonRect}, std::pair{IDB_PAY_BUTTON, kPayButtonRect},
-          std::pair{IDB_CANCEL_BUTTON, kCancelButtonRect}})
-        entry.DrawBitmap(id, r.left, r.top, r.right - r.left, r.bottom - r.top);
+    for (auto [id, r] : {std::pair{IDB_GIVE_BUTTON, kGiveButtonRect}, std::pair{IDB_PAY_BUTTON, kPayButtonRect},
+                         std::pair{IDB_CANCEL_BUTTON, kCancelButtonRect}})
+        entry.DrawBitmap(id, r);
     EXPECT_TRUE(Shows(amountEntry, entry,
                       {ControlRect(amountEntry, IDC_AMOUNT_EDIT), ControlRect(amountEntry, IDC_RATE_EDIT)}));
 }

@@ -71,7 +71,9 @@ TEST_P(Transaction, ShowsSendsAndEndsAsItShould) {
     EXPECT_TRUE(Shows(dialog, Waiting(c.op), {ControlRect(dialog, IDC_PHONE_EDIT)}));
 
     if (c.completion == Completion::Reply) {
-        ASSERT_TRUE(sim.ArmFault(kResultPath, "body", CompletionReply(c.op, c.lines)));
+        std::vector<std::string> reply{"1", c.op.completionCode}; // the completion, lines from field 2
+        reply.insert(reply.end(), c.lines.begin(), c.lines.end());
+        ASSERT_TRUE(sim.ArmFault(kResultPath, "body", Record(reply)));
         if (c.deleteBody) {
             ASSERT_TRUE(sim.ArmFault(kDeletePath, "body", c.deleteBody));
         }
