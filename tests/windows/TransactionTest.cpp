@@ -31,12 +31,6 @@ class Transaction : public TillTest, public ::testing::WithParamInterface<Scenar
 TEST_P(Transaction, ShowsSendsAndEndsAsItShould) {
     const Scenario& c = GetParam();
     const bool give = &c.op == &kGive;
-    if (&c.op == &kCancel && c.completion == Completion::Customer) {
-        // A payment made and confirmed by a second till of the shop: what the cancel needs to find.
-        const std::string till = Fields(sim.Get(TargetOf(kLoginTemplate, {"demo", "demo"})).body).at(1);
-        ASSERT_EQ(sim.Get(TargetOf(kPayTemplate, {till, Narrow(c.amount), "5"})).body, "1");
-        ASSERT_TRUE(sim.Confirm(till));
-    }
     ASSERT_TRUE(OpenAmountEntry());
     if (c.operationFault) {
         ASSERT_TRUE(sim.ArmFault(kOperationPath, c.operationFault, c.operationBody));
@@ -118,10 +112,6 @@ const std::string kFiveKilobytes(5 * 1024, 'k');
 
 const Scenario kScenarios[] = {
     {.name = "GiveConfirmedByTheCustomer", .op = kGive},
-    {.name = "PayConfirmedByTheCustomer", .op = kPay, .amount = L"100"},
-    {.name = "CancelConfirmedByTheCustomer", .op = kCancel, .amount = L"100"},
-    {.name = "GiveRefused", .op = kGive, .operationFault = "body", .operationBody = "0</>no",
-     .completion = Completion::None},
     {.name = "PayRefusedWithAFiveKilobyteReason", .op = kPay, .operationFault = "body",
      .operationBody = "0</>" + kFiveKilobytes, .completion = Completion::None},
     {.name = "GiveNeverAnswered", .op = kGive, .operationFault = "hang", .completion = Completion::None},
@@ -143,8 +133,6 @@ const Scenario kScenarios[] = {
      .lines = {"가", "b", "c", "d", "e", "f", "g", "h", "i", "j"}},
     {.name = "CancelKeepsAnEmptyLine", .op = kCancel, .completion = Completion::Reply,
      .lines = {"a", "", "c", "d", "e", "f", "g", "h", "i"}},
-    {.name = "ALongLineRunsOnToTheEdge", .op = kGive, .completion = Completion::Reply,
-     .lines = {std::string(60, 'W'), "1", "2", "3", "4", "5", "6"}},
     {.name = "LongLinesAreCutAtNinetyNine", .op = kGive, .completion = Completion::Reply,
      .lines = std::vector<std::string>(7, std::string(120, 'x')),
      .shown = std::vector<std::wstring>(7, std::wstring(99, L'x'))},
@@ -163,11 +151,9 @@ const Operation* const kOperations[] = {&kGive, &kPay, &kCancel};
 // first 79 characters of it.
 TEST_F(TillTest, AmountEntryRefusesZeroAndSendsEverythingElseAsTyped) {
     ASSERT_TRUE(OpenAmountEntry());
-    for (const Operation* op : kOperations) {
-        ASSERT_EQ(Start(*op, L"0.00"), nullptr) << op->name;
-        EXPECT_EQ(TakeMessageBox(), kNoAmount);
-        EXPECT_EQ(TransactionDialog(), nullptr);
-    }
+    ASSERT_EQ(Start(kPay, L"0.00"), nullptr); // all three buttons share the check
+    EXPECT_EQ(TakeMessageBox(), kNoAmount);
+    EXPECT_EQ(TransactionDialog(), nullptr);
     EXPECT_TRUE(sim.RequestTargets().empty());
     const std::pair<std::wstring, std::string> typed[] = {
         {L" 1,000", "%201%2C000"},
