@@ -54,7 +54,7 @@ TEST_P(Login, ShowsItsOutcomeAndSendsTheTypedTextOnce) {
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, Login,
     ::testing::Values(
-        LoginCase{.name = "Accepted"}, LoginCase{.name = "EnterInAnEdit", .pressEnter = true},
+        LoginCase{.name = "EnterInAnEdit", .pressEnter = true},
         LoginCase{.name = "TypedTextArrivesEncodedAsUtf8", .id = L"가게 a&b=c#d+e", .password = L"p%w 한",
                   .message = kLoginRejected,
                   .sent = TargetOf(kLoginTemplate, {"%EA%B0%80%EA%B2%8C%20a%26b%3Dc%23d%2Be", "***"})},
@@ -63,11 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
                   .sent = TargetOf(kLoginTemplate, {std::string(79, 'x'), "***"})},
         LoginCase{.name = "UrlTooLongIsRefusedBeforeSending", .id = std::wstring(79, L'&'),
                   .message = kLoginTooLong, .sent = ""},
-        LoginCase{.name = "ServerDownIsRejected", .fault = "refuse", .message = kLoginRejected},
         LoginCase{.name = "HostWithAPathIsRejected", .fault = "body",
                   .body = "1</>T1</>s</>demo</>5</>h.example/x?y=</></>2", .message = kLoginRejected},
-        LoginCase{.name = "ErrorPageIsRejected", .fault = "body&status=502",
-                  .body = "1</>T1</>s</>demo</>5</>h.example</></>2", .message = kLoginRejected},
         LoginCase{.name = "SlowReplyIsWaitedFor", .fault = "slow&chunk=4&ms=60"}),
     [](const auto& param) { return std::string(param.param.name); });
 
