@@ -152,8 +152,9 @@ TEST_F(TillTest, ScreensBeforeATransactionAreTheProgramsPictures) {
                       {RECT{kBannerCopyWidth, 0, 600, 600}, RECT{0, bannerBottom, 600, 600}}));
 
     Screen entry(exe, IDB_POS_BACKGROUND);
-    for (auto [id, r] : {std::pair{IDB_GIVE_BUTTON, kGiveButtonRect}, std::pair{IDB_PAY_BUTTON, kPayButtonRect},
-                         std::pair{IDB_CANCEL_BUTTON, kCancelButtonRect}})
+    for (auto [id, r] :
+         {std::pair{IDB_GIVE_BUTTON, kGiveButtonRect}, std::pair{IDB_PAY_BUTTON, kPayButtonRect},
+          std::pair{IDB_CANCEL_BUTTON, kCancelButtonRect}})
         entry.DrawBitmap(id, r);
     EXPECT_TRUE(Shows(amountEntry, entry,
                       {ControlRect(amountEntry, IDC_AMOUNT_EDIT), ControlRect(amountEntry, IDC_RATE_EDIT)}));
