@@ -15,9 +15,9 @@ struct LoginCase {
     const char* fault = nullptr; // armed on the login path
     std::string body = {};       // of fault "body"
     std::wstring id = L"demo", password = L"demo";
-    bool pressEnter = false;          // Enter in the password edit instead of a click on the image
-    const wchar_t* message = nullptr; // nullptr: the launcher comes
-    std::string sent = kDemo;         // the login target the server saw; empty: none
+    bool pressEnter = false;                 // Enter in the password edit instead of a click on the image
+    const wchar_t* message = nullptr;        // nullptr: the launcher comes
+    std::vector<std::string> sent = {kDemo}; // the login targets the server saw
 };
 
 class Login : public TillTest, public ::testing::WithParamInterface<LoginCase> {};
@@ -40,8 +40,7 @@ TEST_P(Login, ShowsItsOutcomeAndSendsTheTypedTextOnce) {
         ASSERT_TRUE(gui::WaitForWindowGone(login, kWaitMs));
         ASSERT_NE(launcher = WaitForDialog(IDC_LAUNCH_BUTTON), nullptr);
     }
-    EXPECT_EQ(sim.RequestTargets(),
-              c.sent.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.sent});
+    EXPECT_EQ(sim.RequestTargets(), c.sent);
     if (c.message && c.message != kLoginTooLong) {
         EXPECT_EQ(app.WaitForExit(kWaitMs), 0u) << "a rejected login ends the program";
         return;
@@ -57,12 +56,12 @@ INSTANTIATE_TEST_SUITE_P(
         LoginCase{.name = "EnterInAnEdit", .pressEnter = true},
         LoginCase{.name = "TypedTextArrivesEncodedAsUtf8", .id = L"가게 a&b=c#d+e", .password = L"p%w 한",
                   .message = kLoginRejected,
-                  .sent = TargetOf(kLoginTemplate, {"%EA%B0%80%EA%B2%8C%20a%26b%3Dc%23d%2Be", "***"})},
+                  .sent = {TargetOf(kLoginTemplate, {"%EA%B0%80%EA%B2%8C%20a%26b%3Dc%23d%2Be", "***"})}},
         LoginCase{.name = "OnlySeventyNineCharactersAreTaken", .id = std::wstring(100, L'x'),
                   .password = L"p", .message = kLoginRejected,
-                  .sent = TargetOf(kLoginTemplate, {std::string(79, 'x'), "***"})},
+                  .sent = {TargetOf(kLoginTemplate, {std::string(79, 'x'), "***"})}},
         LoginCase{.name = "UrlTooLongIsRefusedBeforeSending", .id = std::wstring(79, L'&'),
-                  .message = kLoginTooLong, .sent = ""},
+                  .message = kLoginTooLong, .sent = {}},
         LoginCase{.name = "HostWithAPathIsRejected", .fault = "body",
                   .body = "1</>T1</>s</>demo</>5</>h.example/x?y=</></>2", .message = kLoginRejected},
         LoginCase{.name = "SlowReplyIsWaitedFor", .fault = "slow&chunk=4&ms=60"}),
