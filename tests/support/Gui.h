@@ -44,15 +44,11 @@ std::wstring ExecutableDirectory(); // with a trailing backslash
 // owns it (DeleteObject). nullptr when it cannot be made.
 HBITMAP CreateTopDownDib(HDC dc, int width, int height, void** bits);
 
-// A picture in a DIB section of its own, the way screens are compared pixel by pixel: either a
-// transaction screen composed the way the program paints it (the program's own bitmaps, read from
-// the executable's resources, copied pixel for pixel; texts drawn with a device context's
-// defaults: system font, black on an opaque white cell), or a window's client area as it is on
-// screen.
+// A picture in a DIB section of its own, the way screens are compared pixel by pixel.
 class Screen {
 public:
-    // A screen of the skins' size whose background is bitmap `bitmapId` of `exe`. Not Valid when
-    // the executable or the bitmap cannot be read.
+    // A screen of the skins' size whose background is bitmap `bitmapId` of `exe` (read from its
+    // resources, copied pixel for pixel). Not Valid when the executable or the bitmap cannot be read.
     Screen(const std::wstring& exe, int bitmapId);
     // The client area of `window` as it is on screen: GetDC and BitBlt (PrintWindow on another
     // process's window comes back black under Wine). The window must be visible, uncovered.
@@ -70,7 +66,8 @@ public:
 
     // As the program's skins paint a picture over an area (an empty area: the picture's own size).
     bool DrawBitmap(int bitmapId, const RECT& area);
-    // As the program draws its coin and result lines.
+    // As the program draws its coin and result lines: a device context's defaults (system font),
+    // black on an opaque white cell.
     void DrawText(int x, int y, std::wstring_view text);
 
     COLORREF At(int x, int y) const;

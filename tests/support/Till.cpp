@@ -1,6 +1,5 @@
 #include "tests/support/Till.h"
 
-#include <cstdio>
 #include <cwchar>
 #include <regex>
 

@@ -29,11 +29,10 @@ TEST_P(Login, ShowsItsOutcomeAndSendsTheTypedTextOnce) {
     }
     gui::SetDlgItemTextOf(login, IDC_ID_EDIT, c.id);
     gui::SetDlgItemTextOf(login, IDC_PASSWORD_EDIT, c.password);
-    if (c.pressEnter) {
+    if (c.pressEnter)
         gui::PressKey(GetDlgItem(login, IDC_PASSWORD_EDIT), VK_RETURN);
-    } else {
-        SubmitLogin(c.id, c.password);
-    }
+    else
+        ClickCentre(login, kLoginButtonRect);
     if (c.message) {
         EXPECT_EQ(TakeMessageBox(), c.message);
     } else {
