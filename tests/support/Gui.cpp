@@ -184,11 +184,6 @@ namespace {
 
 constexpr int kMessageBoxTextId = 0xFFFF;
 
-std::wstring ClassName(HWND window) {
-    wchar_t name[256] = {};
-    return std::wstring(name, std::max(GetClassNameW(window, name, ARRAYSIZE(name)), 0));
-}
-
 } // namespace
 
 bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
@@ -211,7 +206,9 @@ HWND WaitForTopWindow(DWORD processId, DWORD timeoutMs, const std::function<bool
 
 HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs) {
     return WaitForTopWindow(processId, timeoutMs, [](HWND w) {
-        return IsWindowVisible(w) && ClassName(w) == L"#32770" && GetWindow(w, GW_OWNER) &&
+        wchar_t name[8] = {}; // room for a longer name than "#32770", so that none is cut to it
+        GetClassNameW(w, name, ARRAYSIZE(name));
+        return IsWindowVisible(w) && std::wstring_view(name) == L"#32770" && GetWindow(w, GW_OWNER) &&
                GetDlgItem(w, kMessageBoxTextId) && GetDlgItem(w, IDOK);
     });
 }

@@ -35,7 +35,6 @@ void Till::SubmitLogin(const std::wstring& id, const std::wstring& password) {
 }
 
 HWND Till::WaitForDialog(int controlId, DWORD timeoutMs, bool anyState) const {
-    // Topmost first, so a notice comes before the dialog it covers.
     return gui::WaitForTopWindow(app.Id(), timeoutMs, [&](HWND w) {
         return GetDlgItem(w, controlId) && (anyState || IsWindowVisible(w));
     });

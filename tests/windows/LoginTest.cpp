@@ -75,9 +75,7 @@ TEST_F(TillTest, CancelAtLoginEndsWithExitCodeOneAndSendsNothing) {
 TEST_F(TillTest, TheLauncherIsTopmostAndEndsTheProgramEveryWay) {
     for (const CloseWay& way : {kEnter, kEsc, kCloseBox}) {
         SCOPED_TRACE(way.name);
-        if (!app.Running()) {
-            ASSERT_TRUE(StartProgram());
-        }
+        ASSERT_TRUE(app.Running() || StartProgram());
         ASSERT_TRUE(OpenAmountEntry());
         EXPECT_TRUE(GetWindowLongPtrW(launcher, GWL_EXSTYLE) & WS_EX_TOPMOST);
         ASSERT_TRUE(Close(amountEntry, kEsc));
@@ -101,7 +99,6 @@ TEST_F(TillTest, UpgradeNoticeFollowsTheBuildsClientVersionAndIsDeclinedOrAccept
                 {L"QuillonTest.exe", "3", &kEnter}};
     for (const auto& row : rows) {
         SCOPED_TRACE(Narrow(row.exe) + " told " + row.announced);
-        app.Terminate();
         exe = ExecutableDirectory() + row.exe;
         ASSERT_TRUE(StartProgram());
         ASSERT_TRUE(sim.SetShop("demo", std::string("version=") + row.announced));
