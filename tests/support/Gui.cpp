@@ -1,20 +1,10 @@
 #include "tests/support/Gui.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
-
-TestProcess::~TestProcess() {
-    Terminate();
-    if (m_process)
-        CloseHandle(m_process);
-}
 
 bool TestProcess::Start(const std::wstring& exe, DWORD idleTimeoutMs) {
     Terminate();
-    if (m_process)
-        CloseHandle(m_process);
-    m_process = nullptr;
     std::wstring commandLine = L"\"" + exe + L"\"";
     const std::wstring directory = exe.substr(0, exe.find_last_of(L"\\/") + 1);
     STARTUPINFOW startup = {};
@@ -60,6 +50,9 @@ void TestProcess::Terminate() {
         TerminateProcess(m_process, 255);
         WaitForSingleObject(m_process, 10000);
     }
+    if (m_process)
+        CloseHandle(m_process);
+    m_process = nullptr;
 }
 
 std::wstring ExecutableDirectory() {
@@ -95,7 +88,7 @@ bool Screen::Create(int width, int height) {
 Screen::Screen(const std::wstring& exe, int bitmapId) {
     m_module =
         LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    if (m_module && Create(kSize, kSize) && !DrawBitmap(bitmapId, 0, 0))
+    if (m_module && Create(kSize, kSize) && !DrawBitmap(bitmapId, {}))
         m_bits = nullptr;
 }
 
@@ -122,7 +115,7 @@ Screen::~Screen() {
         FreeLibrary(m_module);
 }
 
-bool Screen::DrawBitmap(int bitmapId, int x, int y, int width, int height) {
+bool Screen::DrawBitmap(int bitmapId, const RECT& area) {
     // The program loads its pictures as device-dependent bitmaps (LoadBitmap); so does this, so
     // that any colour conversion on the way to the screen is the same on both sides.
     HBITMAP picture =
@@ -131,8 +124,9 @@ bool Screen::DrawBitmap(int bitmapId, int x, int y, int width, int height) {
         return false;
     BITMAP size = {};
     GetObjectW(picture, sizeof size, &size);
-    width = width < 0 ? size.bmWidth : width;
-    height = height < 0 ? size.bmHeight : height;
+    const bool own = IsRectEmpty(&area);
+    const int x = area.left, y = area.top, width = own ? size.bmWidth : area.right - area.left,
+              height = own ? size.bmHeight : area.bottom - area.top;
     HDC source = CreateCompatibleDC(m_dc);
     HGDIOBJ old = SelectObject(source, picture);
     const int copyWidth = std::min<int>(width, size.bmWidth),
@@ -190,22 +184,7 @@ namespace {
 
 constexpr int kMessageBoxTextId = 0xFFFF;
 
-std::wstring ClassName(HWND window) {
-    wchar_t name[256] = {};
-    return std::wstring(name, std::max(GetClassNameW(window, name, ARRAYSIZE(name)), 0));
-}
-
 } // namespace
-
-HWND TopWindowOf(DWORD processId, const std::function<bool(HWND)>& match) {
-    for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(w, &owner);
-        if (owner == processId && match(w))
-            return w;
-    }
-    return nullptr;
-}
 
 bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
     return WaitUntil(timeoutMs, [&] { return !IsWindow(window) || !IsWindowVisible(window); });
@@ -213,13 +192,23 @@ bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
 
 HWND WaitForTopWindow(DWORD processId, DWORD timeoutMs, const std::function<bool(HWND)>& match) {
     HWND found = nullptr;
-    WaitUntil(timeoutMs, [&] { return (found = TopWindowOf(processId, match)) != nullptr; });
+    WaitUntil(timeoutMs, [&] {
+        for (found = GetTopWindow(nullptr); found; found = GetWindow(found, GW_HWNDNEXT)) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(found, &owner);
+            if (owner == processId && match(found))
+                return true;
+        }
+        return false;
+    });
     return found;
 }
 
 HWND WaitForMessageBox(DWORD processId, DWORD timeoutMs) {
     return WaitForTopWindow(processId, timeoutMs, [](HWND w) {
-        return IsWindowVisible(w) && ClassName(w) == L"#32770" && GetWindow(w, GW_OWNER) &&
+        wchar_t name[8] = {}; // room for a longer name than "#32770", so that none is cut to it
+        GetClassNameW(w, name, ARRAYSIZE(name));
+        return IsWindowVisible(w) && std::wstring_view(name) == L"#32770" && GetWindow(w, GW_OWNER) &&
                GetDlgItem(w, kMessageBoxTextId) && GetDlgItem(w, IDOK);
     });
 }

@@ -21,7 +21,7 @@
 class TestProcess {
 public:
     TestProcess() = default;
-    ~TestProcess();
+    ~TestProcess() { Terminate(); }
     TestProcess(const TestProcess&) = delete;
     TestProcess& operator=(const TestProcess&) = delete;
 
@@ -31,7 +31,7 @@ public:
     HANDLE Handle() const { return m_process; }
     bool Running() const;
     std::optional<DWORD> WaitForExit(DWORD timeoutMs) const;
-    void Terminate();
+    void Terminate(); // and lets go of the process
 
 private:
     HANDLE m_process = nullptr;
@@ -44,15 +44,11 @@ std::wstring ExecutableDirectory(); // with a trailing backslash
 // owns it (DeleteObject). nullptr when it cannot be made.
 HBITMAP CreateTopDownDib(HDC dc, int width, int height, void** bits);
 
-// A picture in a DIB section of its own, the way screens are compared pixel by pixel: either a
-// transaction screen composed the way the program paints it (the program's own bitmaps, read from
-// the executable's resources, copied pixel for pixel; texts drawn with a device context's
-// defaults: system font, black on an opaque white cell), or a window's client area as it is on
-// screen.
+// A picture in a DIB section of its own, the way screens are compared pixel by pixel.
 class Screen {
 public:
-    // A screen of the skins' size whose background is bitmap `bitmapId` of `exe`. Not Valid when
-    // the executable or the bitmap cannot be read.
+    // A screen of the skins' size whose background is bitmap `bitmapId` of `exe` (read from its
+    // resources, copied pixel for pixel). Not Valid when the executable or the bitmap cannot be read.
     Screen(const std::wstring& exe, int bitmapId);
     // The client area of `window` as it is on screen: GetDC and BitBlt (PrintWindow on another
     // process's window comes back black under Wine). The window must be visible, uncovered.
@@ -68,9 +64,10 @@ public:
     int Width() const { return m_width; }
     int Height() const { return m_height; }
 
-    // As the program's skins paint a picture over an area (the picture's own size when negative).
-    bool DrawBitmap(int bitmapId, int x, int y, int width = -1, int height = -1);
-    // As the program draws its coin and result lines.
+    // As the program's skins paint a picture over an area (an empty area: the picture's own size).
+    bool DrawBitmap(int bitmapId, const RECT& area);
+    // As the program draws its coin and result lines: a device context's defaults (system font),
+    // black on an opaque white cell.
     void DrawText(int x, int y, std::wstring_view text);
 
     COLORREF At(int x, int y) const;
@@ -95,7 +92,6 @@ private:
 namespace gui {
 
 // Topmost first, visible or not. It sends no message, so it works while the process's thread is busy.
-HWND TopWindowOf(DWORD processId, const std::function<bool(HWND)>& match);
 HWND WaitForTopWindow(DWORD processId, DWORD timeoutMs, const std::function<bool(HWND)>& match);
 using ::WaitUntil;
 bool WaitForWindowGone(HWND window, DWORD timeoutMs); // destroyed or hidden

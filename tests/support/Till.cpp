@@ -1,6 +1,5 @@
 #include "tests/support/Till.h"
 
-#include <cstdio>
 #include <cwchar>
 #include <regex>
 
@@ -36,7 +35,6 @@ void Till::SubmitLogin(const std::wstring& id, const std::wstring& password) {
 }
 
 HWND Till::WaitForDialog(int controlId, DWORD timeoutMs, bool anyState) const {
-    // Topmost first, so a notice comes before the dialog it covers.
     return gui::WaitForTopWindow(app.Id(), timeoutMs, [&](HWND w) {
         return GetDlgItem(w, controlId) && (anyState || IsWindowVisible(w));
     });
@@ -123,8 +121,6 @@ bool Till::WaitForSent(std::string_view tmpl, int n, DWORD timeoutMs) const {
 }
 
 bool Till::StaysQuiet(DWORD quietMs) const {
-    // On the server's clock: quiet once quietMs have passed since the last arrival (since the
-    // call when none came yet), and loud as soon as anything arrives after the call.
     const std::size_t before = sim.RequestTargets().size();
     const auto [lastAtCall, nowAtCall] = sim.LastArrivalAndNow();
     const long long since = lastAtCall < 0 ? nowAtCall : lastAtCall;
@@ -150,16 +146,9 @@ std::vector<std::string> Till::CollapsedLog() const {
     return out;
 }
 
-std::string Till::CompletionReply(const Operation& op, const std::vector<std::string>& lines) {
-    std::vector<std::string> fields{"1", op.completionCode};
-    fields.insert(fields.end(), lines.begin(), lines.end());
-    return Record(fields);
-}
-
 Screen Till::Waiting(const Operation& op, int coins) const {
     Screen screen(exe, IDB_WAITING);
-    const ClientRect& send = kSendButtonRect;
-    screen.DrawBitmap(IDB_SEND_BUTTON, send.left, send.top, send.right - send.left, send.bottom - send.top);
+    screen.DrawBitmap(IDB_SEND_BUTTON, kSendButtonRect);
     if (&op == &kGive) {
         wchar_t line[64];
         std::swprintf(line, 64, kCoinLine, coins);

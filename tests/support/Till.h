@@ -21,14 +21,11 @@ inline constexpr DWORD kPastTimeoutMs = 45000;
 // Where the skinned screens put their image buttons and painted lines, in client pixels of the
 // 600 x 600 skins. Written here as the screens are laid out, never taken from dialogs/Layout.h: a
 // wrong number there moves the program's screen, and the screen it is held to stays put.
-struct ClientRect {
-    int left, top, right, bottom; // right and bottom outside
-};
-inline constexpr ClientRect kLoginButtonRect{158, 382, 446, 424};
-inline constexpr ClientRect kGiveButtonRect{20, 296, 573, 378};
-inline constexpr ClientRect kPayButtonRect{20, 380, 573, 462};
-inline constexpr ClientRect kCancelButtonRect{20, 464, 573, 546};
-inline constexpr ClientRect kSendButtonRect{315, 190, 440, 259};
+inline constexpr RECT kLoginButtonRect{158, 382, 446, 424};
+inline constexpr RECT kGiveButtonRect{20, 296, 573, 378};
+inline constexpr RECT kPayButtonRect{20, 380, 573, 462};
+inline constexpr RECT kCancelButtonRect{20, 464, 573, 546};
+inline constexpr RECT kSendButtonRect{315, 190, 440, 259};
 inline constexpr int kBannerCopyWidth = 357; // the launcher's banner, from its picture's top left
 inline constexpr int kBannerCopyHeight = 97;
 inline constexpr int kCoinLineX = 215; // a give's waiting screen: its coin line
@@ -37,7 +34,7 @@ inline constexpr int kResultX = 200; // result line n at kResultX, kResultFirstY
 inline constexpr int kResultFirstY = 142;
 inline constexpr int kResultLineStep = 39;
 
-inline void ClickCentre(HWND window, const ClientRect& r) {
+inline void ClickCentre(HWND window, const RECT& r) {
     gui::ClickClient(window, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
 }
 
@@ -74,7 +71,7 @@ struct Operation {
     const char* name;
     const char* request;        // its template above
     const char* completionCode; // get-result reply field 1 once the customer confirmed it
-    ClientRect button;
+    RECT button;
     int donePicture;
     int lines; // result lines of its screen
 };
@@ -98,7 +95,6 @@ std::string TargetOf(std::string_view tmpl, const std::vector<std::string>& valu
 
 class Till {
 public:
-    // `exeName`: the build to drive, next to the running executable.
     Till(int port, const std::wstring& exeName) : sim(port), exe(ExecutableDirectory() + exeName) {}
 
     bool StartProgram(); // and waits for its login dialog
@@ -132,7 +128,8 @@ public:
     // Requests to the template's path since the last reset of the log.
     int Sent(std::string_view tmpl) const;
     bool WaitForSent(std::string_view tmpl, int n, DWORD timeoutMs = kWaitMs) const;
-    // True when no request arrives for `quietMs` (on the server's clock, from the last arrival).
+    // True when no request arrives for `quietMs` on the server's clock, from the last arrival (from
+    // the call when none came yet); false as soon as one arrives after the call.
     bool StaysQuiet(DWORD quietMs = 1500) const;
     // Waits until a connect to the server's port goes unanswered (a SYN sent and not yet
     // answered, as the host's /proc/net/tcp shows it): the moment a black-holed exchange is in
@@ -141,8 +138,6 @@ public:
     // The request log with runs of one repeated target collapsed: a poll sequence reads as one.
     std::vector<std::string> CollapsedLog() const;
 
-    // A get-result reply that completes `op` with these lines as fields 2 onwards.
-    static std::string CompletionReply(const Operation& op, const std::vector<std::string>& lines);
     // The screens as the program paints them.
     Screen Waiting(const Operation& op, int coins = 1500) const;
     Screen Result(const Operation& op, const std::vector<std::wstring>& lines) const;
@@ -153,7 +148,6 @@ public:
     // How many result lines `window` draws over `op`'s picture, which must be exact elsewhere;
     // -1 when the picture is not there.
     int LinesDrawn(HWND window, const Operation& op) const;
-    // `window`'s rectangle in `dialog`'s client coordinates.
     static RECT RectIn(HWND dialog, HWND window);
     static RECT ControlRect(HWND dialog, int id) { return RectIn(dialog, GetDlgItem(dialog, id)); }
 
