@@ -9,7 +9,6 @@
 
 #include <sqlite3.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
