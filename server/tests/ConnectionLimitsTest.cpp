@@ -2,12 +2,12 @@
 // takes a fraction of a second: a request that does not arrive in time loses its connection,
 // one that does is answered however it was paced, and connections past the server's cap or their
 // address's are refused at once while the ones within them go on.
+#include "TempDir.h"
+
 #include "server/BoundedHttpServer.h"
 #include "tests/support/SimClient.h"
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <cstdlib>
 #include <memory>
@@ -118,13 +118,12 @@ TEST_F(ConnectionLimitsTest, ConnectionsPastEitherCapAreRefusedAtOnceAndTheOther
 class ConnectionLimitsTlsTest : public ConnectionLimitsTest {
 protected:
     void SetUp() override {
-        const std::string pem = "/tmp/quillon-limits-" + std::to_string(getpid());
+        const TempDir dir;
+        const std::string pem = dir / "cert";
         ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=localhost -keyout " +
                                pem + ".key -out " + pem + ".pem 2>/dev/null").c_str()), 0);
         std::string error;
         EXPECT_TRUE(m_http.UseTls(pem + ".pem", pem + ".key", error)) << error;
-        std::remove((pem + ".pem").c_str());
-        std::remove((pem + ".key").c_str());
         ConnectionLimitsTest::SetUp();
     }
 };

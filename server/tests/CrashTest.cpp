@@ -4,6 +4,7 @@
 // account is the sum of its booked operations, and one whose answer the kill cut off is booked whole
 // or not at all.
 #include "ServerProcess.h"
+#include "TempDir.h"
 #include "tests/support/SimClient.h"
 
 #include <gtest/gtest.h>
@@ -97,12 +98,8 @@ std::string Read(const std::string& db, const std::string& phone) {
 }
 
 TEST(Crash, NothingAnsweredIsLostOrBookedTwiceAcrossKills) {
-    const std::string db = "/tmp/quillon-crash-test-" + std::to_string(getpid()) + ".db";
-    const auto removeBooks = [&db] {
-        for (const char* suffix : {"", "-wal", "-shm"})
-            std::remove((db + suffix).c_str());
-    };
-    removeBooks();
+    const TempDir dir;
+    const std::string db = dir / "books.db";
     // The demo customers as seeded: 김민준 3 visits, 45000 sales, 2250 given; 박지호 1, 12000, 600.
     std::vector<Till> tills = {{"01012345678", "", {3, 45000, 2250, 0, {}}, {}}, {"01023456789", "", {}, {}},
                                {"01034567890", "", {1, 12000, 600, 0, {}}, {}}, {"01045678901", "", {}, {}}};
@@ -140,7 +137,6 @@ TEST(Crash, NothingAnsweredIsLostOrBookedTwiceAcrossKills) {
         }
     }
     std::printf("crash test: %d kills, %ld operations booked, %ld refused\n", kKills, g_done.load(), g_refused.load());
-    removeBooks();
 }
 
 } // namespace

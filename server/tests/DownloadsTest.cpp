@@ -1,31 +1,22 @@
 // The site root offers the packages of the --downloads folder with their SHA-256 from SHA256SUMS,
 // and the files behind its links are those packages, byte for byte, and nothing else of the folder.
 #include "ServerFixture.h"
+#include "TempDir.h"
 
-#include <filesystem>
 #include <fstream>
 
 namespace {
-
-namespace fs = std::filesystem;
 
 const std::string kSum(64, 'a');
 
 class Downloads : public ServerFixture {
 protected:
-    void SetUp() override {
-        m_folder = fs::temp_directory_path() / ("quillon-downloads-" + std::to_string(::getpid()));
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder / "sub");
-    }
-    void TearDown() override {
-        ServerFixture::TearDown();
-        fs::remove_all(m_folder);
-    }
+    // No server yet: each test starts its own once the folder holds what it needs.
+    void SetUp() override { std::filesystem::create_directories(m_folder.path / "sub"); }
     void Write(const std::string& name, const std::string& bytes) const {
         std::ofstream(m_folder / name, std::ios::binary) << bytes;
     }
-    fs::path m_folder;
+    TempDir m_folder;
 };
 
 TEST_F(Downloads, ListsAndServesThePackagesOnly) {
@@ -38,7 +29,7 @@ TEST_F(Downloads, ListsAndServesThePackagesOnly) {
     Write("sub/inner.zip", "not at the top");
     Write("SHA256SUMS",
           kSum + "  Quillon-1.0.1.0-x64.msi\n" + std::string(63, 'b') + "  Quillon-1.0.1.0-x64.zip\n");
-    StartServer(":memory:", Books::Seed::Demo, m_folder.string());
+    StartServer(":memory:", Books::Seed::Demo, m_folder.path.string());
 
     const std::string page = Get("/");
     // Each package's row says for which Windows it is.
@@ -74,7 +65,7 @@ TEST_F(Downloads, ListsAndServesThePackagesOnly) {
 
 TEST_F(Downloads, SaysSoWhenThereIsNothing) {
     for (const bool withFolder : {false, true}) {
-        StartServer(":memory:", Books::Seed::Demo, withFolder ? m_folder.string() : "");
+        StartServer(":memory:", Books::Seed::Demo, withFolder ? m_folder.path.string() : "");
         const std::string page = Get("/");
         EXPECT_NE(page.find("내려받을 파일이 없습니다."), std::string::npos) << withFolder;
         EXPECT_EQ(page.find("<table"), std::string::npos) << withFolder;

@@ -6,10 +6,8 @@
 #include "ServerFixture.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <regex>
-#include <thread>
 
 namespace {
 

@@ -1,6 +1,7 @@
 // Books kept in a database file: what survives a restart or a backup, how writes and logins meet
 // other writers and guessers, and the shop commands. (A file that cannot be used: ProcessTest.)
 #include "ServerFixture.h"
+#include "TempDir.h"
 
 #include "server/BackupCommand.h"
 #include "server/PasswordHash.h"
@@ -8,30 +9,16 @@
 
 #include <sqlite3.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 namespace {
 
-namespace fs = std::filesystem;
-
 class PersistenceTest : public ServerFixture {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/quillon-server-test.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        m_db = (m_dir / "books.db").string();
-    }
-    void TearDown() override {
-        ServerFixture::TearDown();
-        fs::remove_all(m_dir);
-    }
-    fs::path m_dir;
-    std::string m_db;
+    TempDir m_dir;
+    std::string m_db = m_dir / "books.db";
 };
 
 // A restart and a backup taken while the server serves: the books come back as they stood, the
@@ -39,7 +26,7 @@ protected:
 // what came after the backup is not in it.
 TEST_F(PersistenceTest, BooksSurviveARestartAndABackupTakenWhileServing) {
     StartServer(m_db);
-    const std::string till = "deviceid=" + Login(), copy = (m_dir / "copy.db").string();
+    const std::string till = "deviceid=" + Login(), copy = m_dir / "copy.db";
     EXPECT_EQ(Post("/sim/shop?id=demo&coins=42&version=7"), "1");
     const auto give = [&](const std::string& price) {
         EXPECT_EQ(Get("/android/pcposmilege.php?process=1&milege=5&price=" + price + "&" + till), "1</>42");
@@ -258,7 +245,7 @@ TEST_F(PersistenceTest, ShopCommandsManageTheBooksOfARunningServer) {
     }
     // Another application's database is refused and left alone, and so are books that another
     // program switched back to a rollback journal when they are only listed.
-    const std::string other = (m_dir / "other.db").string(), rollback = (m_dir / "rollback.db").string();
+    const std::string other = m_dir / "other.db", rollback = m_dir / "rollback.db";
     std::string said;
     ASSERT_EQ(run("add bakery --name x --rate 5 --coins 1", "", said, rollback), 0);
     for (const auto& [db, sql] : {std::pair{other, "CREATE TABLE notes (x); INSERT INTO notes VALUES (1);"},

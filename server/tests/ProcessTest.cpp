@@ -1,14 +1,13 @@
 // The quillon-server binary itself: help, refused flags, start-up errors, the ready line, the log
 // and a clean stop on SIGTERM and SIGINT.
 #include "ServerProcess.h"
+#include "TempDir.h"
 #include "tests/support/SimClient.h"
 
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -48,7 +47,8 @@ TEST(ServerProcess, EndsWithAClearWord) {
 // file database without the demo shop, each request logged with no password unmasked in anything
 // served or printed, and a clean stop on SIGTERM and SIGINT.
 TEST(ServerProcess, SimulatesOnlyWhenAskedLogsWithoutPasswordsAndStopsOnSignals) {
-    const std::string db = "/tmp/quillon-process-test-" + std::to_string(getpid()) + ".db";
+    const TempDir dir;
+    const std::string db = dir / "books.db";
     const struct {
         std::vector<std::string> args;
         bool simulates, demoShop, warns;
@@ -83,7 +83,6 @@ TEST(ServerProcess, SimulatesOnlyWhenAskedLogsWithoutPasswordsAndStopsOnSignals)
         EXPECT_NE(p.Out().find(c.stop == SIGINT ? "stopping (SIGINT)" : "stopping (SIGTERM)"), std::string::npos);
         EXPECT_EQ(p.Out().find("warning: --simulate") != std::string::npos, c.warns) << p.Out();
     }
-    std::remove(db.c_str());
 }
 
 } // namespace

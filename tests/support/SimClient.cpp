@@ -22,7 +22,6 @@ constexpr int kSendFlags = MSG_NOSIGNAL;
 #include <cstdlib>
 #include <fstream>
 #include <regex>
-#include <sstream>
 #include <thread>
 
 namespace {
@@ -54,24 +53,22 @@ bool Accepted(const SimReply& reply) {
     return reply.status == 200 && Fields(reply.body).front() == "1";
 }
 
-std::vector<std::string> Split(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    std::istringstream in(text);
-    for (std::string part; std::getline(in, part, separator);)
-        parts.push_back(part);
-    return parts;
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines = Fields(text, "\n");
+    lines.pop_back(); // the server's logs end every line in '\n': nothing follows the last
+    return lines;
 }
 
 } // namespace
 
-std::vector<std::string> Fields(const std::string& record) {
+std::vector<std::string> Fields(const std::string& record, std::string_view separator) {
     std::vector<std::string> fields;
     for (std::size_t start = 0;;) {
-        const std::size_t end = record.find("</>", start);
+        const std::size_t end = record.find(separator, start);
         fields.push_back(record.substr(start, end - start));
         if (end == std::string::npos)
             return fields;
-        start = end + 3;
+        start = end + separator.size();
     }
 }
 
@@ -227,7 +224,7 @@ bool SimClient::SetShop(std::string_view shopId, std::string_view settings) cons
 
 std::vector<std::string> SimClient::RequestTargets() const {
     std::vector<std::string> targets;
-    for (const std::string& line : Split(Get("/sim/requests").body, '\n'))
+    for (const std::string& line : Lines(Get("/sim/requests").body))
         targets.push_back(line.substr(line.find(' ') + 1));
     return targets;
 }
@@ -239,7 +236,7 @@ int SimClient::Count(std::string_view prefix) const {
 }
 
 std::pair<long long, long long> SimClient::LastArrivalAndNow() const {
-    const auto lines = Split(Get("/sim/requests").body, '\n');
+    const auto lines = Lines(Get("/sim/requests").body);
     const auto clock = Fields(Get("/sim/clock").body);
     if (clock.size() < 2 || clock[0] != "1")
         return {0, 0};
@@ -249,8 +246,8 @@ std::pair<long long, long long> SimClient::LastArrivalAndNow() const {
 
 std::vector<std::vector<std::string>> SimClient::SmsOutbox() const {
     std::vector<std::vector<std::string>> messages;
-    for (const std::string& line : Split(Get("/sim/sms").body, '\n'))
-        messages.push_back(Split(line + "\t", '\t'));
+    for (const std::string& line : Lines(Get("/sim/sms").body))
+        messages.push_back(Fields(line, "\t"));
     return messages;
 }
 

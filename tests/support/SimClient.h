@@ -22,8 +22,8 @@ struct SimReply {
     std::string Header(std::string_view name) const;
 };
 
-// Splits a reply record at "</>": the one splitter of the tests (the program has its own).
-std::vector<std::string> Fields(const std::string& record);
+// Splits a reply record at "</>", or text at `separator`: the tests' one splitter (the program has its own).
+std::vector<std::string> Fields(const std::string& record, std::string_view separator = "</>");
 // Joins fields with the record separator.
 std::string Record(const std::vector<std::string>& fields);
 
