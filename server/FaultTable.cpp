@@ -15,6 +15,12 @@ std::optional<std::int64_t> Number(const QueryString& query, std::string_view ke
     return Numbers::ParseInteger(query.Get(key), min, max);
 }
 
+// The same, `otherwise` when the parameter is left out or empty.
+std::optional<std::int64_t> NumberOr(const QueryString& query, std::string_view key, std::int64_t otherwise,
+                                     std::int64_t min, std::int64_t max) {
+    return query.Get(key).empty() ? std::optional<std::int64_t>(otherwise) : Number(query, key, min, max);
+}
+
 } // namespace
 
 std::string FaultTable::Arm(const QueryString& query, const std::string& body) {
@@ -57,8 +63,7 @@ std::string FaultTable::Arm(const QueryString& query, const std::string& body) {
         fault.ms = *ms;
     } else if (mode == "body") {
         // An error page of a proxy or of a failing script: any bytes with any status.
-        const std::string status = query.Get("status");
-        const auto code = status.empty() ? std::optional<std::int64_t>(200) : Number(query, "status", 200, 599);
+        const auto code = NumberOr(query, "status", 200, 200, 599);
         if (!code)
             return Record::Refused("body takes status=200..599");
         fault.mode = Fault::Mode::Body;
@@ -66,8 +71,8 @@ std::string FaultTable::Arm(const QueryString& query, const std::string& body) {
         fault.status = static_cast<int>(*code);
     } else if (mode == "redirect") {
         // A site's front or a proxy that sends the client on elsewhere, to any scheme.
-        const std::string code = query.Get("code"), to = query.Get("to");
-        const auto status = code.empty() ? std::optional<std::int64_t>(302) : Number(query, "code", 300, 399);
+        const std::string to = query.Get("to");
+        const auto status = NumberOr(query, "code", 302, 300, 399);
         const bool oneLine =
             std::none_of(to.begin(), to.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F; });
         if (!status || to.empty() || !oneLine)

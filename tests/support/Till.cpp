@@ -184,14 +184,18 @@ int Till::LinesDrawn(HWND window, const Operation& op) const {
         const int top = kResultFirstY + kResultLineStep * n;
         bands.push_back(RECT{kResultX, top, Screen::kSize, top + kResultLineStep / 2});
     }
-    if (Differences(window, picture, bands) != 0)
-        return -1;
-    const Screen actual(window);
-    if (!actual.Valid())
-        return -1;
-    int drawn = 0;
-    while (drawn < 9 && picture.Differences(actual, bands[static_cast<std::size_t>(drawn)]) > 0)
-        ++drawn;
+    // One capture for both: the picture outside the lines, then the lines drawn on it.
+    int drawn = -1;
+    gui::WaitUntil(kWaitMs, [&] {
+        const Screen actual(window);
+        const RECT whole{0, 0, Screen::kSize, Screen::kSize};
+        if (!actual.Valid() || !picture.Valid() || picture.Differences(actual, whole, bands) != 0)
+            return false;
+        drawn = 0;
+        while (drawn < 9 && picture.Differences(actual, bands[static_cast<std::size_t>(drawn)]) > 0)
+            ++drawn;
+        return true;
+    });
     return drawn;
 }
 
